@@ -1,0 +1,57 @@
+# Helpers shared by every folder of the build.
+
+# The installation folder that the build assembles, so everything runs from the build tree.
+set(VZ_APPDIR ${CMAKE_BINARY_DIR}/appdir)
+foreach(sub Reports Quarantine Backup Update Skins Translation)
+    file(MAKE_DIRECTORY ${VZ_APPDIR}/${sub})
+endforeach()
+
+# A program of the installation folder: built into appdir, finds its libraries beside it.
+function(vz_add_program target)
+    add_executable(${target} ${ARGN})
+    set_target_properties(${target} PROPERTIES
+        RUNTIME_OUTPUT_DIRECTORY ${VZ_APPDIR}
+        BUILD_WITH_INSTALL_RPATH TRUE
+        INSTALL_RPATH "$ORIGIN")
+endfunction()
+
+# A shared library of the installation folder, under the exact file name given.
+function(vz_add_appdir_library target file_name)
+    add_library(${target} SHARED ${ARGN})
+    set_target_properties(${target} PROPERTIES
+        LIBRARY_OUTPUT_DIRECTORY ${VZ_APPDIR}
+        OUTPUT_NAME ${file_name}
+        PREFIX ""
+        SUFFIX ""
+        BUILD_WITH_INSTALL_RPATH TRUE
+        INSTALL_RPATH "$ORIGIN")
+endfunction()
+
+# One GoogleTest binary; every test case becomes a CTest test.
+# Tests never see the machine's real registry or runtime folder: both point into the
+# build tree unless a test makes its own temporary ones.
+function(vz_add_test target)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${target} ${T_SOURCES})
+    target_link_libraries(${target} PRIVATE ${T_LIBS} vz_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+    if(NOT T_LABELS)
+        set(T_LABELS unit)
+    endif()
+    gtest_discover_tests(${target}
+        DISCOVERY_MODE PRE_TEST
+        PROPERTIES
+            LABELS "${T_LABELS}"
+            ENVIRONMENT "VODAZEDAD_REGISTRY_DIR=${CMAKE_BINARY_DIR}/test-home/registry;VODAZEDAD_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-home/run;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/config;VZ_TEST_APPDIR=${VZ_APPDIR};VZ_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()
+
+include(GoogleTest)
+
+# Adds every listed sub-folder that has a CMakeLists.txt, so that a subsystem plugs in
+# by creating its folder.
+macro(vz_add_subdirectories)
+    foreach(vz_sub ${ARGN})
+        if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${vz_sub}/CMakeLists.txt)
+            add_subdirectory(${vz_sub})
+        endif()
+    endforeach()
+endmacro()

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "common/result.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Files with the semantics the logic relies on. Declared here in the logic's words;
+// the Linux adapter (platform/) defines them.
+namespace vz::files {
+
+enum class Overwrite { No, Yes };
+enum class FollowLinks { No, Yes };
+enum class FileKind { Missing, Regular, Directory, Symlink, Other };
+
+struct FileStatus {
+    FileKind kind = FileKind::Missing;
+    std::uint64_t size = 0;
+    std::uint64_t device = 0;     // the file system the file lives on
+    std::int64_t modifiedSeconds = 0;
+    unsigned mode = 0;            // permission bits
+};
+
+struct DirectoryEntry {
+    std::string name;
+    FileKind kind = FileKind::Other; // as the folder reports it; symbolic links are not followed
+};
+
+bool exists(std::string_view path);
+bool isDirectory(std::string_view path);
+Result<FileStatus> status(std::string_view path, FollowLinks follow = FollowLinks::Yes);
+
+// Entries of a folder without "." and "..", in the order the file system gives them.
+Result<std::vector<DirectoryEntry>> listDirectory(std::string_view folder);
+
+// Moves a file, never replacing an existing target. Across file systems the file is
+// copied beside the target, put in place without replacing, and only then is the
+// source removed, so the file is never lost and never left in both places.
+Result<void> moveNoReplace(std::string_view from, std::string_view to);
+
+Result<void> remove(std::string_view path);
+Result<void> copyFile(std::string_view from, std::string_view to, Overwrite overwrite);
+
+// Owner-only access (0600): for quarantined files and private temporary files.
+Result<void> makePrivate(std::string_view path);
+
+// Makes one folder (not its parents), owner-only when private is asked.
+enum class FolderAccess { Default, Private };
+Result<void> makeFolder(std::string_view path, FolderAccess access = FolderAccess::Default);
+
+Result<std::string> readFile(std::string_view path);
+
+// Text lines without their line ends; a CR before the LF is dropped.
+Result<std::vector<std::string>> readLines(std::string_view path);
+
+// Appends the lines, each ended with CR LF, in one piece under an exclusive lock, so
+// that entries of two writing programs never interleave. Creates the file, never
+// its folder.
+Result<void> appendLines(std::string_view path, const std::vector<std::string>& lines);
+
+// Replaces the whole file through a temporary file in the same folder and a rename,
+// so a crash or a full disk leaves either the old or the new content, never a part.
+Result<void> replaceFile(std::string_view path, std::string_view content);
+
+// Joins lines with CR LF after each, as text-mode files are written.
+std::string joinLinesCrLf(const std::vector<std::string>& lines);
+
+// The folder that holds the running program's own file (no final separator).
+std::string ownProgramFolder();
+
+} // namespace vz::files

@@ -1,0 +1,378 @@
+// Linux adapter for the file semantics of common/files.h.
+#include "common/files.h"
+
+#include "common/paths.h"
+#include "platform/linux/unique_fd.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <random>
+#include <sys/file.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vz::platform {
+
+void UniqueFd::reset(int fd)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = fd;
+}
+
+} // namespace vz::platform
+
+namespace vz::files {
+
+using platform::UniqueFd;
+
+namespace {
+
+std::string str(std::string_view s) { return std::string(s); }
+
+FileKind kindOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return FileKind::Regular;
+    if (S_ISDIR(mode))
+        return FileKind::Directory;
+    if (S_ISLNK(mode))
+        return FileKind::Symlink;
+    return FileKind::Other;
+}
+
+Result<void> writeAll(int fd, std::string_view data, const std::string& path)
+{
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Error::fromErrno("write", errno, path);
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return Success {};
+}
+
+// A name beside `path` that no other writer will pick.
+std::string temporarySibling(std::string_view path)
+{
+    static thread_local std::mt19937_64 rng { std::random_device {}() };
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".vztmp.%d.%08llx", static_cast<int>(::getpid()),
+        static_cast<unsigned long long>(rng() & 0xffffffffULL));
+    return str(path) + suffix;
+}
+
+// Copies the content of an open file into a new file (O_EXCL) with the given mode.
+Result<void> copyContent(int in, const std::string& to, int openFlags, mode_t mode)
+{
+    UniqueFd out(::open(to.c_str(), openFlags | O_WRONLY | O_CLOEXEC, mode));
+    if (!out.valid())
+        return Error::fromErrno("open", errno, to);
+    for (;;) {
+        ssize_t n = ::sendfile(out.get(), in, nullptr, 1 << 20);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EINVAL || errno == ENOSYS) {
+                // Fall back to read and write where sendfile does not apply.
+                char buf[65536];
+                for (;;) {
+                    ssize_t r = ::read(in, buf, sizeof buf);
+                    if (r == 0)
+                        break;
+                    if (r < 0) {
+                        if (errno == EINTR)
+                            continue;
+                        return Error::fromErrno("read", errno, to);
+                    }
+                    VZ_TRY(writeAll(out.get(), std::string_view(buf, static_cast<std::size_t>(r)), to));
+                }
+                break;
+            }
+            return Error::fromErrno("sendfile", errno, to);
+        }
+    }
+    if (::fsync(out.get()) != 0)
+        return Error::fromErrno("fsync", errno, to);
+    if (::close(out.release()) != 0)
+        return Error::fromErrno("close", errno, to);
+    return Success {};
+}
+
+} // namespace
+
+bool exists(std::string_view path)
+{
+    struct stat st;
+    return ::lstat(str(path).c_str(), &st) == 0;
+}
+
+bool isDirectory(std::string_view path)
+{
+    struct stat st;
+    return ::stat(str(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Result<FileStatus> status(std::string_view path, FollowLinks follow)
+{
+    struct stat st;
+    std::string p = str(path);
+    int rc = follow == FollowLinks::Yes ? ::stat(p.c_str(), &st) : ::lstat(p.c_str(), &st);
+    if (rc != 0)
+        return Error::fromErrno(follow == FollowLinks::Yes ? "stat" : "lstat", errno, p);
+    FileStatus s;
+    s.kind = kindOf(st.st_mode);
+    s.size = static_cast<std::uint64_t>(st.st_size);
+    s.device = static_cast<std::uint64_t>(st.st_dev);
+    s.modifiedSeconds = st.st_mtim.tv_sec;
+    s.mode = st.st_mode & 07777;
+    return s;
+}
+
+Result<std::vector<DirectoryEntry>> listDirectory(std::string_view folder)
+{
+    std::string f = str(folder);
+    DIR* dir = ::opendir(f.c_str());
+    if (!dir)
+        return Error::fromErrno("opendir", errno, f);
+    std::vector<DirectoryEntry> entries;
+    while (dirent* e = ::readdir(dir)) {
+        std::string_view name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        DirectoryEntry entry { std::string(name), FileKind::Other };
+        switch (e->d_type) {
+        case DT_REG: entry.kind = FileKind::Regular; break;
+        case DT_DIR: entry.kind = FileKind::Directory; break;
+        case DT_LNK: entry.kind = FileKind::Symlink; break;
+        case DT_UNKNOWN: {
+            struct stat st;
+            if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                entry.kind = kindOf(st.st_mode);
+            break;
+        }
+        default: break;
+        }
+        entries.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+Result<void> moveNoReplace(std::string_view from, std::string_view to)
+{
+    std::string src = str(from), dst = str(to);
+    if (::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0)
+        return Success {};
+    int err = errno;
+    if (err == EINVAL || err == ENOSYS) {
+        // File systems without RENAME_NOREPLACE: link() never replaces either.
+        if (::link(src.c_str(), dst.c_str()) == 0) {
+            ::unlink(src.c_str());
+            return Success {};
+        }
+        err = errno;
+    }
+    if (err != EXDEV)
+        return Error::fromErrno("rename", err, src + " -> " + dst);
+
+    // Another file system: copy beside the target, link it in place (never replacing),
+    // then remove the source. A failure at any step leaves the source untouched.
+    if (exists(dst))
+        return Error::fromErrno("rename", EEXIST, dst);
+    UniqueFd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid())
+        return Error::fromErrno("open", errno, src);
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0)
+        return Error::fromErrno("fstat", errno, src);
+    std::string tmp = temporarySibling(dst);
+    if (auto r = copyContent(in.get(), tmp, O_CREAT | O_EXCL, st.st_mode & 07777); !r) {
+        ::unlink(tmp.c_str());
+        return r.error();
+    }
+    if (::link(tmp.c_str(), dst.c_str()) != 0) {
+        int e = errno;
+        ::unlink(tmp.c_str());
+        return Error::fromErrno("link", e, dst);
+    }
+    ::unlink(tmp.c_str());
+    if (::unlink(src.c_str()) != 0) {
+        // The target is complete; take it back so the file is not left in both places.
+        int e = errno;
+        ::unlink(dst.c_str());
+        return Error::fromErrno("unlink", e, src);
+    }
+    return Success {};
+}
+
+Result<void> remove(std::string_view path)
+{
+    std::string p = str(path);
+    if (::unlink(p.c_str()) != 0)
+        return Error::fromErrno("unlink", errno, p);
+    return Success {};
+}
+
+Result<void> copyFile(std::string_view from, std::string_view to, Overwrite overwrite)
+{
+    std::string src = str(from), dst = str(to);
+    UniqueFd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid())
+        return Error::fromErrno("open", errno, src);
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0)
+        return Error::fromErrno("fstat", errno, src);
+    if (overwrite == Overwrite::No && exists(dst))
+        return Error::fromErrno("copy", EEXIST, dst);
+    // Write a sibling and rename it over the target, so a failed copy never leaves a
+    // half-written target behind.
+    std::string tmp = temporarySibling(dst);
+    if (auto r = copyContent(in.get(), tmp, O_CREAT | O_EXCL, st.st_mode & 0777); !r) {
+        ::unlink(tmp.c_str());
+        return r.error();
+    }
+    int rc = overwrite == Overwrite::Yes
+        ? ::rename(tmp.c_str(), dst.c_str())
+        : ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE);
+    if (rc != 0) {
+        int e = errno;
+        ::unlink(tmp.c_str());
+        return Error::fromErrno("rename", e, dst);
+    }
+    return Success {};
+}
+
+Result<void> makePrivate(std::string_view path)
+{
+    std::string p = str(path);
+    if (::chmod(p.c_str(), 0600) != 0)
+        return Error::fromErrno("chmod", errno, p);
+    return Success {};
+}
+
+Result<void> makeFolder(std::string_view path, FolderAccess access)
+{
+    std::string p = str(path);
+    mode_t mode = access == FolderAccess::Private ? 0700 : 0777;
+    if (::mkdir(p.c_str(), mode) != 0)
+        return Error::fromErrno("mkdir", errno, p);
+    if (access == FolderAccess::Private && ::chmod(p.c_str(), 0700) != 0)
+        return Error::fromErrno("chmod", errno, p);
+    return Success {};
+}
+
+Result<std::string> readFile(std::string_view path)
+{
+    std::string p = str(path);
+    UniqueFd fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid())
+        return Error::fromErrno("open", errno, p);
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Error::fromErrno("read", errno, p);
+        }
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    return data;
+}
+
+Result<std::vector<std::string>> readLines(std::string_view path)
+{
+    auto data = readFile(path);
+    if (!data)
+        return data.error();
+    std::vector<std::string> lines;
+    std::string_view rest = *data;
+    while (!rest.empty()) {
+        auto nl = rest.find('\n');
+        std::string_view line = rest.substr(0, nl);
+        if (!line.empty() && line.back() == '\r' && nl != std::string_view::npos)
+            line.remove_suffix(1);
+        lines.emplace_back(line);
+        if (nl == std::string_view::npos)
+            break;
+        rest.remove_prefix(nl + 1);
+    }
+    return lines;
+}
+
+std::string joinLinesCrLf(const std::vector<std::string>& lines)
+{
+    std::string out;
+    for (const auto& l : lines) {
+        out += l;
+        out += "\r\n";
+    }
+    return out;
+}
+
+Result<void> appendLines(std::string_view path, const std::vector<std::string>& lines)
+{
+    std::string p = str(path);
+    UniqueFd fd(::open(p.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd.valid())
+        return Error::fromErrno("open", errno, p);
+    // One write of the whole entry under an exclusive lock: two programs appending at
+    // once never interleave their lines.
+    while (::flock(fd.get(), LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return Error::fromErrno("flock", errno, p);
+    }
+    auto r = writeAll(fd.get(), joinLinesCrLf(lines), p);
+    ::flock(fd.get(), LOCK_UN);
+    return r;
+}
+
+Result<void> replaceFile(std::string_view path, std::string_view content)
+{
+    std::string p = str(path);
+    std::string tmp = temporarySibling(p);
+    mode_t mode = 0644;
+    struct stat st;
+    if (::stat(p.c_str(), &st) == 0)
+        mode = st.st_mode & 07777;
+    UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!fd.valid())
+        return Error::fromErrno("open", errno, tmp);
+    auto fail = [&](Error e) -> Result<void> {
+        ::unlink(tmp.c_str());
+        return e;
+    };
+    if (auto r = writeAll(fd.get(), content, tmp); !r)
+        return fail(r.error());
+    if (::fsync(fd.get()) != 0)
+        return fail(Error::fromErrno("fsync", errno, tmp));
+    if (::close(fd.release()) != 0)
+        return fail(Error::fromErrno("close", errno, tmp));
+    if (::rename(tmp.c_str(), p.c_str()) != 0)
+        return fail(Error::fromErrno("rename", errno, p));
+    return Success {};
+}
+
+std::string ownProgramFolder()
+{
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return {};
+    return std::string(paths::folderOf(std::string_view(buf, static_cast<std::size_t>(n))));
+}
+
+} // namespace vz::files

@@ -1,0 +1,155 @@
+#include "common/files.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+namespace vz::files {
+
+using test::readAll;
+using test::TempDir;
+
+TEST(Files, MoveNeverReplacesAnExistingFile)
+{
+    TempDir dir;
+    auto a = dir.write("a", "first");
+    auto b = dir.write("b", "second");
+    auto r = moveNoReplace(a, b);
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, EEXIST);
+    EXPECT_EQ(readAll(a), "first");
+    EXPECT_EQ(readAll(b), "second");
+
+    auto c = dir.file("c");
+    ASSERT_TRUE(moveNoReplace(a, c).ok());
+    EXPECT_FALSE(exists(a));
+    EXPECT_EQ(readAll(c), "first");
+}
+
+TEST(Files, MoveAcrossFileSystemsKeepsExactlyOneCopy)
+{
+    TempDir here;
+    auto other = status("/dev/shm");
+    auto mine = status(here.path());
+    if (!other || !mine || other->device == mine->device)
+        GTEST_SKIP() << "no second file system to move to";
+    std::string target = "/dev/shm/vz-move-test-" + std::to_string(::getpid());
+    std::string content(300000, 'x');
+    auto src = here.write("big", content);
+    ::chmod(src.c_str(), 0640);
+    ASSERT_TRUE(moveNoReplace(src, target).ok());
+    EXPECT_FALSE(exists(src));
+    EXPECT_EQ(readAll(target), content);
+    EXPECT_EQ(status(target)->mode, 0640u);
+
+    // Back again onto an existing name: refused, both files stay as they are.
+    auto blocker = here.write("big", "other");
+    EXPECT_FALSE(moveNoReplace(target, blocker).ok());
+    EXPECT_EQ(readAll(target), content);
+    EXPECT_EQ(readAll(blocker), "other");
+    ASSERT_TRUE(remove(target).ok());
+}
+
+TEST(Files, CopyOverwritesOnlyWhenAsked)
+{
+    TempDir dir;
+    auto a = dir.write("a", "new");
+    auto b = dir.write("b", "old");
+    EXPECT_FALSE(copyFile(a, b, Overwrite::No).ok());
+    EXPECT_EQ(readAll(b), "old");
+    ASSERT_TRUE(copyFile(a, b, Overwrite::Yes).ok());
+    EXPECT_EQ(readAll(b), "new");
+    EXPECT_EQ(readAll(a), "new");
+    EXPECT_FALSE(copyFile(dir.file("missing"), b, Overwrite::Yes).ok());
+    EXPECT_EQ(readAll(b), "new");
+}
+
+TEST(Files, LinesAreWrittenWithCrLfAndReadWithoutIt)
+{
+    TempDir dir;
+    auto f = dir.file("log.dat");
+    ASSERT_TRUE(appendLines(f, { "one", "two" }).ok());
+    ASSERT_TRUE(appendLines(f, { "", "three" }).ok());
+    EXPECT_EQ(readAll(f), "one\r\ntwo\r\n\r\nthree\r\n");
+    auto lines = readLines(f);
+    ASSERT_TRUE(lines.ok());
+    EXPECT_EQ(*lines, (std::vector<std::string> { "one", "two", "", "three" }));
+
+    // Only a CR right before the LF is a line end; a lone CR stays, a last line
+    // without a line end still counts.
+    auto g = dir.write("mixed", "a\rb\r\nc\nlast");
+    EXPECT_EQ(*readLines(g), (std::vector<std::string> { "a\rb", "c", "last" }));
+}
+
+TEST(Files, AppendNeverCreatesAFolder)
+{
+    TempDir dir;
+    EXPECT_FALSE(appendLines(dir.file("Reports/index.dat"), { "x" }).ok());
+    EXPECT_FALSE(exists(dir.file("Reports")));
+}
+
+TEST(Files, ConcurrentAppendersNeverInterleave)
+{
+    TempDir dir;
+    auto f = dir.file("shared.dat");
+    constexpr int writers = 4, entries = 200;
+    std::vector<std::thread> threads;
+    for (int w = 0; w < writers; ++w) {
+        threads.emplace_back([&, w] {
+            std::vector<std::string> entry;
+            for (int line = 0; line < 9; ++line)
+                entry.push_back("writer" + std::to_string(w) + std::string(500, 'a' + w));
+            for (int i = 0; i < entries; ++i)
+                ASSERT_TRUE(appendLines(f, entry).ok());
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    auto lines = *readLines(f);
+    ASSERT_EQ(lines.size(), static_cast<size_t>(writers * entries * 9));
+    for (size_t i = 0; i < lines.size(); i += 9) {
+        for (size_t j = 1; j < 9; ++j)
+            ASSERT_EQ(lines[i + j], lines[i]) << "entry at line " << i << " was split";
+    }
+}
+
+TEST(Files, ReplaceLeavesNoTemporaryBehind)
+{
+    TempDir dir;
+    auto f = dir.write("index.dat", "old content");
+    ASSERT_TRUE(replaceFile(f, "new\r\n").ok());
+    EXPECT_EQ(readAll(f), "new\r\n");
+    auto entries = *listDirectory(dir.path());
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "index.dat");
+    // A folder that does not exist: fails, creates nothing.
+    EXPECT_FALSE(replaceFile(dir.file("none/index.dat"), "x").ok());
+}
+
+TEST(Files, StatusAndListingDoNotFollowLinksUnlessAsked)
+{
+    TempDir dir;
+    dir.mkdir("sub");
+    ASSERT_EQ(::symlink(dir.file("sub").c_str(), dir.file("link").c_str()), 0);
+    EXPECT_EQ(status(dir.file("link"), FollowLinks::No)->kind, FileKind::Symlink);
+    EXPECT_EQ(status(dir.file("link"), FollowLinks::Yes)->kind, FileKind::Directory);
+    for (const auto& e : *listDirectory(dir.path()))
+        EXPECT_EQ(e.kind, e.name == "sub" ? FileKind::Directory : FileKind::Symlink) << e.name;
+}
+
+TEST(Files, PrivateFilesAndFolders)
+{
+    TempDir dir;
+    auto f = dir.write("q", "x");
+    ASSERT_TRUE(makePrivate(f).ok());
+    EXPECT_EQ(status(f)->mode, 0600u);
+    ASSERT_TRUE(makeFolder(dir.file("p"), FolderAccess::Private).ok());
+    EXPECT_EQ(status(dir.file("p"))->mode, 0700u);
+    EXPECT_FALSE(makeFolder(dir.file("p")).ok());
+}
+
+} // namespace vz::files
