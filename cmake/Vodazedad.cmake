@@ -28,20 +28,18 @@ function(vz_add_appdir_library target file_name)
 endfunction()
 
 # One GoogleTest binary; every test case becomes a CTest test.
-# Tests never see the machine's real registry or runtime folder: both point into the
-# build tree unless a test makes its own temporary ones.
+# Tests never see the machine's real registry or runtime folder: the test main
+# (tests/support/test_main.cpp) points both into a temporary folder of the process.
 function(vz_add_test target)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${target} ${T_SOURCES})
-    target_link_libraries(${target} PRIVATE ${T_LIBS} vz_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+    target_link_libraries(${target} PRIVATE ${T_LIBS} vz_test_support GTest::gtest GTest::gmock)
     if(NOT T_LABELS)
         set(T_LABELS unit)
     endif()
     gtest_discover_tests(${target}
         DISCOVERY_MODE PRE_TEST
-        PROPERTIES
-            LABELS "${T_LABELS}"
-            ENVIRONMENT "VODAZEDAD_REGISTRY_DIR=${CMAKE_BINARY_DIR}/test-home/registry;VODAZEDAD_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-home/run;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/config;VZ_TEST_APPDIR=${VZ_APPDIR};VZ_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+        PROPERTIES LABELS "${T_LABELS}")
 endfunction()
 
 include(GoogleTest)

@@ -25,17 +25,17 @@ ScopedEnv::~ScopedEnv()
 
 std::string builtAppDir()
 {
-    const char* dir = std::getenv("VZ_TEST_APPDIR");
-    std::string d = dir ? dir : "";
-    if (!d.empty() && d.back() != '/')
-        d += '/';
-    return d;
+    return VZ_TEST_APPDIR;
 }
 
 std::string sourceDir()
 {
-    const char* dir = std::getenv("VZ_SOURCE_DIR");
-    return dir ? dir : "";
+    return VZ_SOURCE_DIR;
+}
+
+std::string binaryDir()
+{
+    return VZ_BINARY_DIR;
 }
 
 bool runningAsRoot()

@@ -26,6 +26,8 @@ private:
 std::string builtAppDir();
 // The source tree's root (no final "/").
 std::string sourceDir();
+// The build tree's root (no final "/").
+std::string binaryDir();
 
 // Runs fn in a child process as an unprivileged user (nobody) when the tests run as
 // root, or as this user otherwise; returns fn's answer. For checks of what a user
