@@ -1,0 +1,154 @@
+#include "common/records/scan_log.h"
+
+#include "common/records/record_lines.h"
+#include "common/records/record_value.h"
+#include "common/text.h"
+
+namespace vz::records {
+
+namespace {
+
+constexpr std::size_t EntryLines = 9;
+constexpr std::string_view EntryStart = "***";
+constexpr std::string_view StartupTitle = "Startup";
+
+detail::StoredLines store(const ScanLogEntry& e)
+{
+    detail::StoredLines lines {
+        std::string(EntryStart),
+        encodeValue(e.reportPath),
+        encodeValue(e.dateTime),
+        std::to_string(e.kind),
+        std::to_string(e.resultCode),
+    };
+    if (e.isScan()) {
+        lines.push_back(encodeValue(e.task));
+        lines.push_back(encodeValue(e.duration));
+        lines.push_back(std::to_string(e.warnings));
+        lines.push_back(std::to_string(e.infections));
+    } else {
+        lines.resize(EntryLines);
+    }
+    return lines;
+}
+
+ScanLogEntry parse(const detail::StoredLines& lines)
+{
+    ScanLogEntry e;
+    e.reportPath = decodeValue(lines[1]);
+    e.dateTime = decodeValue(lines[2]);
+    e.kind = static_cast<int>(parseNumber(lines[3]));
+    e.resultCode = static_cast<int>(parseNumber(lines[4]));
+    e.task = decodeValue(lines[5]);
+    e.duration = decodeValue(lines[6]);
+    e.warnings = parseNumber(lines[7]);
+    e.infections = parseNumber(lines[8]);
+    return e;
+}
+
+// The entries as they stand on disk: skip to a line holding "***", take it and the
+// next eight lines, repeat.
+Result<std::vector<detail::StoredLines>> readStored(const RecordLocation& location)
+{
+    auto lines = detail::readRecordLines(location.scanLog());
+    if (!lines)
+        return lines.error();
+    std::vector<detail::StoredLines> entries;
+    std::size_t i = 0;
+    while (i < lines->size()) {
+        if ((*lines)[i].find(EntryStart) == std::string::npos) {
+            ++i;
+            continue;
+        }
+        if (i + EntryLines > lines->size())
+            break; // an entry cut short by the end of the file
+        entries.emplace_back(lines->begin() + static_cast<std::ptrdiff_t>(i),
+            lines->begin() + static_cast<std::ptrdiff_t>(i + EntryLines));
+        i += EntryLines;
+    }
+    return entries;
+}
+
+} // namespace
+
+int scanResultCode(int scanType, bool aborted, long infections)
+{
+    int status = aborted ? ScanStatus::Aborted : infections > 0 ? ScanStatus::InfectionsFound : ScanStatus::Completed;
+    return scanType * 16 + status;
+}
+
+std::string joinTargets(const std::vector<std::string>& targets)
+{
+    std::string out;
+    for (const auto& t : targets) {
+        if (!out.empty())
+            out += "; ";
+        out += t;
+    }
+    return out;
+}
+
+std::string formatDuration(long seconds)
+{
+    if (seconds < 0)
+        seconds = 0;
+    return text::format("%02ld:%02ld", seconds / 60, seconds % 60);
+}
+
+ScanLogEntry scanEntry(const ScanSummary& s)
+{
+    ScanLogEntry e;
+    e.reportPath = s.reportPath;
+    e.dateTime = stamps::recordDateTime(s.start);
+    e.kind = ScanEntryKind;
+    e.resultCode = scanResultCode(s.scanType, s.aborted, s.infections);
+    e.task = joinTargets(s.targets);
+    e.duration = formatDuration(s.durationSeconds);
+    e.warnings = s.warnings;
+    e.infections = s.infections;
+    return e;
+}
+
+ScanLogEntry startupEntry(const LocalDateTime& when)
+{
+    ScanLogEntry e;
+    e.reportPath = std::string(StartupTitle);
+    e.dateTime = stamps::recordDateTime(when);
+    e.kind = InfoEntryKind;
+    e.resultCode = 0;
+    return e;
+}
+
+Result<void> appendScanLogEntry(const RecordLocation& location, const ScanLogEntry& entry)
+{
+    return detail::appendEntry(location.scanLog(), store(entry));
+}
+
+Result<std::vector<ScanLogEntry>> readScanLog(const RecordLocation& location)
+{
+    auto stored = readStored(location);
+    if (!stored)
+        return stored.error();
+    std::vector<ScanLogEntry> entries;
+    entries.reserve(stored->size());
+    for (const auto& lines : *stored)
+        entries.push_back(parse(lines));
+    return entries;
+}
+
+Result<void> rewriteScanLog(const RecordLocation& location, const std::function<bool(const ScanLogEntry&)>& keep)
+{
+    auto stored = readStored(location);
+    if (!stored)
+        return stored.error();
+    std::vector<detail::StoredLines> kept;
+    for (auto& lines : *stored) {
+        if (keep(parse(lines)))
+            kept.push_back(std::move(lines));
+    }
+    if (kept.size() == stored->size())
+        return Success {};
+    return detail::replaceEntries(location.scanLog(), kept);
+}
+
+} // namespace vz::records
