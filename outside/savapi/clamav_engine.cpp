@@ -1,0 +1,429 @@
+#include "outside/savapi/clamav_engine.h"
+
+#include "outside/savapi/clamav_messages.h"
+
+#include <cerrno>
+#include <clamav.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <mutex>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vz::savapi {
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace code;
+
+constexpr std::uint16_t OptionArchives = 0x8;
+constexpr std::uint16_t OptionMacroHeuristics = 0x1000;
+constexpr std::uint16_t OptionHeuristicsLow = 0x2000;
+constexpr std::uint16_t OptionHeuristicsMedium = 0x4000;
+constexpr std::uint16_t OptionHeuristicsHigh = 0x8000;
+
+constexpr std::string_view UnofficialSuffix = ".UNOFFICIAL";
+constexpr std::size_t RecordNameBytes = 33; // the test records' name field holds 34 with its zero
+
+// Everything libclamav can parse; archives only when asked. The heuristic levels add
+// libclamav's heuristics from the least to the most prone to false alarms; the
+// structured-data checks (card and social security numbers) alarm on ordinary
+// binaries and stay off.
+cl_scan_options scanOptions(std::uint16_t options)
+{
+    cl_scan_options s {};
+    s.parse = ~0u;
+    if (!(options & OptionArchives))
+        s.parse &= ~static_cast<std::uint32_t>(CL_SCAN_PARSE_ARCHIVE);
+    // Content that cannot be tested is always reported rather than passed as clean.
+    s.heuristic = CL_SCAN_HEURISTIC_ENCRYPTED_ARCHIVE | CL_SCAN_HEURISTIC_ENCRYPTED_DOC;
+    if (options & OptionMacroHeuristics)
+        s.heuristic |= CL_SCAN_HEURISTIC_MACROS;
+    if (options & (OptionHeuristicsLow | OptionHeuristicsMedium | OptionHeuristicsHigh))
+        s.general |= CL_SCAN_GENERAL_HEURISTICS;
+    if (options & (OptionHeuristicsMedium | OptionHeuristicsHigh))
+        s.heuristic |= CL_SCAN_HEURISTIC_BROKEN | CL_SCAN_HEURISTIC_PHISHING_CLOAK | CL_SCAN_HEURISTIC_PARTITION_INTXN;
+    if (options & OptionHeuristicsHigh) {
+        s.general |= CL_SCAN_GENERAL_HEURISTIC_PRECEDENCE;
+        s.heuristic |= CL_SCAN_HEURISTIC_PHISHING_SSL_MISMATCH | CL_SCAN_HEURISTIC_BROKEN_MEDIA | CL_SCAN_HEURISTIC_EXCEEDS_MAX;
+    }
+    return s;
+}
+
+std::string_view withoutSuffix(std::string_view name)
+{
+    if (name.size() > UnofficialSuffix.size() && name.substr(name.size() - UnofficialSuffix.size()) == UnofficialSuffix)
+        name.remove_suffix(UnofficialSuffix.size());
+    return name;
+}
+
+std::string recordName(std::string_view name)
+{
+    return std::string(withoutSuffix(name).substr(0, RecordNameBytes));
+}
+
+bool startsWith(std::string_view s, std::string_view prefix)
+{
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+AveResult errorResult(std::uint16_t errorCode, std::uint16_t detail)
+{
+    AveResult r {};
+    r.flags = FlagError;
+    r.errorCode = errorCode;
+    r.errorDetail = detail;
+    return r;
+}
+
+std::uint16_t errorCodeOf(cl_error_t status)
+{
+    switch (status) {
+    case CL_EMEM:
+        return OutOfMemory;
+    case CL_EOPEN:
+    case CL_ESTAT:
+        return NotOpened;
+    case CL_EREAD:
+    case CL_ESEEK:
+    case CL_EMAP:
+        return ReadError;
+    case CL_ETMPFILE:
+    case CL_ETMPDIR:
+        return TempNotOpened;
+    case CL_EWRITE:
+    case CL_EDUP:
+        return TempWriteError;
+    default:
+        return EngineError;
+    }
+}
+
+// Reads a whole file, refusing when another writer holds it locked.
+int readDefinitions(const std::string& path, std::string& bytes)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return AveDefinitionsMissing;
+    int status = AveOk;
+    // A writer replacing the file in place holds an exclusive lock while it writes.
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0)
+        status = errno == EWOULDBLOCK ? AveDefinitionsBusy : AveDefinitionsMissing;
+    char buffer[65536];
+    while (status == AveOk) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            status = AveDefinitionsMissing;
+        if (n <= 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return status;
+}
+
+std::string temporaryParent(const AveSettings& settings)
+{
+    if (settings.temporaryParent && *settings.temporaryParent)
+        return settings.temporaryParent;
+    if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp)
+        return tmp;
+    return "/tmp";
+}
+
+// A private folder for the engine's temporary files, checked by writing into it.
+bool makePrivateFolder(const std::string& parent, std::string& folder)
+{
+    std::string pattern = parent + "/vz-engine-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        return false;
+    folder = pattern;
+    const std::string probe = folder + "/probe";
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const bool writable = fd >= 0 && ::write(fd, "x", 1) == 1;
+    if (fd >= 0)
+        ::close(fd);
+    ::unlink(probe.c_str());
+    if (!writable) {
+        ::rmdir(folder.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool writeWhole(const std::string& path, std::string_view data)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return ::close(fd) == 0 && done == data.size();
+}
+
+bool readAllAt(int fd, std::string& content)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    content.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::pread(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void parseVersion(const char* text, std::uint8_t (&out)[3])
+{
+    unsigned major = 0, minor = 0, patch = 0;
+    if (text)
+        std::sscanf(text, "%u.%u.%u", &major, &minor, &patch);
+    out[0] = static_cast<std::uint8_t>(major);
+    out[1] = static_cast<std::uint8_t>(minor);
+    out[2] = static_cast<std::uint8_t>(patch);
+}
+
+} // namespace
+
+bool startLibrary()
+{
+    static bool started = [] {
+        installMessageCapture();
+        return cl_init(CL_INIT_DEFAULT) == CL_SUCCESS;
+    }();
+    return started;
+}
+
+SectionLoad loadSection(cl_engine* engine, const std::string& folder, const DefinitionsSection& section)
+{
+    SectionLoad load;
+    if (!isAcceptedDatabaseName(section.name)) {
+        load.problem = "not an accepted database name: " + section.name;
+        return load;
+    }
+    const std::string file = folder + "/" + section.name;
+    if (!writeWhole(file, section.data)) {
+        load.problem = "cannot write " + file + ": " + std::strerror(errno);
+        return load;
+    }
+    MessageCapture messages;
+    // Loaded as official definitions: the names come back as written.
+    const cl_error_t status = cl_load(file.c_str(), engine, &load.signatures, CL_DB_OFFICIAL);
+    ::unlink(file.c_str());
+    if (status != CL_SUCCESS)
+        load.problem = section.name + ": " + cl_strerror(status);
+    else if (messages.hasErrors())
+        load.problem = section.name + ": " + messages.errors().front();
+    return load;
+}
+
+int ClamEngine::create(const std::string& definitionsPath, const AveSettings& settings, std::unique_ptr<ClamEngine>& out, AveDefinitionsInfo& info)
+{
+    if (!startLibrary())
+        return AveEngineFailure;
+
+    std::string bytes;
+    if (const int status = readDefinitions(definitionsPath, bytes); status != AveOk)
+        return status;
+    ParseResult parsed = parseDefinitions(bytes);
+    if (parsed.status == ParseStatus::Incomplete)
+        return AveDefinitionsBusy;
+    if (parsed.status != ParseStatus::Ok)
+        return AveDefinitionsCorrupt;
+    const Definitions& definitions = parsed.definitions;
+
+    std::unique_ptr<ClamEngine> engine(new ClamEngine);
+    if (!makePrivateFolder(temporaryParent(settings), engine->m_folder))
+        return AveTemporaryFolderUnusable;
+    engine->m_engine = cl_engine_new();
+    if (!engine->m_engine)
+        return AveEngineFailure;
+
+    MessageCapture messages;
+    bool configured = cl_engine_set_str(engine->m_engine, CL_ENGINE_TMPDIR, engine->m_folder.c_str()) == CL_SUCCESS;
+    if (settings.maxFileSize)
+        configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_MAX_FILESIZE, static_cast<long long>(settings.maxFileSize)) == CL_SUCCESS;
+    if (settings.maxScanSize)
+        configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_MAX_SCANSIZE, static_cast<long long>(settings.maxScanSize)) == CL_SUCCESS;
+    if (settings.maxRecursion)
+        configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_MAX_RECURSION, settings.maxRecursion) == CL_SUCCESS;
+    if (settings.maxFiles)
+        configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_MAX_FILES, settings.maxFiles) == CL_SUCCESS;
+    if (!configured)
+        return AveSettingsInvalid;
+
+    std::uint32_t loaded = 0;
+    for (const auto& section : definitions.sections) {
+        const SectionLoad load = loadSection(engine->m_engine, engine->m_folder, section);
+        // libclamav accepts a database it did not understand with no signatures: the
+        // count must be the one the definitions declare.
+        if (!load.problem.empty() || load.signatures != section.signatures)
+            return AveDefinitionsCorrupt;
+        loaded += load.signatures;
+        for (auto& name : signatureNames(section.name, section.data)) {
+            if (section.repairable && section.repairMethod != RepairMethod::None)
+                engine->m_rules[recordName(name)] = RepairRule { section.repairMethod, section.beginMarker, section.endMarker };
+            engine->m_names.push_back(std::move(name));
+        }
+    }
+    if (cl_engine_compile(engine->m_engine) != CL_SUCCESS)
+        return AveEngineFailure;
+
+    info = AveDefinitionsInfo {};
+    info.year = definitions.year;
+    info.month = definitions.month;
+    info.day = definitions.day;
+    std::memcpy(info.version, definitions.version, sizeof info.version);
+    info.signatures = loaded;
+    parseVersion(cl_retver(), info.engineVersion);
+    out = std::move(engine);
+    return AveOk;
+}
+
+ClamEngine::~ClamEngine()
+{
+    if (m_engine)
+        cl_engine_free(m_engine);
+    if (!m_folder.empty()) {
+        std::error_code ignored;
+        fs::remove_all(m_folder, ignored);
+    }
+}
+
+AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool loggedErrors) const
+{
+    const auto status = static_cast<cl_error_t>(statusValue);
+    AveResult r {};
+    if (status == CL_VIRUS) {
+        const std::string_view name = virusName ? withoutSuffix(virusName) : std::string_view("Unknown");
+        // Heuristic findings that mean "could not be tested" or "suspicious" are
+        // warnings, not detections.
+        if (startsWith(name, "Heuristics.Encrypted.")) {
+            r.flags = FlagWarning;
+            r.warningCode = WarningEncrypted;
+        } else if (startsWith(name, "Heuristics.OLE2.ContainsMacros") || startsWith(name, "Heuristics.Macro")) {
+            r.flags = FlagWarning;
+            r.warningCode = WarningMacro;
+        } else if (startsWith(name, "Heuristics.Limits.Exceeded")) {
+            r.flags = FlagWarning;
+            r.warningCode = WarningLimitsExceeded;
+        } else {
+            r.flags = FlagVirus;
+            r.repairable = ruleFor(name) ? 1 : 0;
+        }
+        const std::string shown = recordName(name);
+        std::memcpy(r.virusName, shown.c_str(), shown.size() + 1);
+        return r;
+    }
+    if (status == CL_CLEAN || status == CL_BREAK) {
+        // libclamav answers "clean" when it could not do its work (no temporary
+        // folder, for one) and only logs why: that is an error, never clean.
+        if (!loggedErrors)
+            return r;
+        if (::access(m_folder.c_str(), W_OK | X_OK) != 0)
+            return errorResult(TempNotOpened, static_cast<std::uint16_t>(errno));
+        return errorResult(EngineError, 0);
+    }
+    return errorResult(errorCodeOf(status), static_cast<std::uint16_t>(status));
+}
+
+AveResult ClamEngine::scanDescriptor(int fd, const char* name, std::uint16_t options) const
+{
+    cl_scan_options scan = scanOptions(options);
+    const char* found = nullptr;
+    unsigned long scanned = 0;
+    MessageCapture messages;
+    const cl_error_t status = cl_scandesc_callback(fd, name, &found, &scanned, m_engine, &scan, nullptr);
+    return interpret(status, found, messages.hasErrors());
+}
+
+AveResult ClamEngine::scanMemory(const void* data, std::size_t size, const char* name, std::uint16_t options) const
+{
+    cl_fmap_t* map = cl_fmap_open_memory(data, size);
+    if (!map)
+        return errorResult(OutOfMemory, 0);
+    cl_scan_options scan = scanOptions(options);
+    const char* found = nullptr;
+    unsigned long scanned = 0;
+    MessageCapture messages;
+    const cl_error_t status = cl_scanmap_callback(map, name, &found, &scanned, m_engine, &scan, nullptr);
+    AveResult r = interpret(status, found, messages.hasErrors());
+    cl_fmap_close(map);
+    return r;
+}
+
+const ClamEngine::RepairRule* ClamEngine::ruleFor(std::string_view virusName) const
+{
+    const auto it = m_rules.find(recordName(virusName));
+    return it == m_rules.end() ? nullptr : &it->second;
+}
+
+AveResult ClamEngine::repairDescriptor(int fd, std::string_view virusName) const
+{
+    const RepairRule* rule = ruleFor(virusName);
+    if (!rule || rule->method != RepairMethod::StripAppendedBlock)
+        return errorResult(NotRepairable, 0);
+    std::string content;
+    if (!readAllAt(fd, content))
+        return errorResult(ReadError, static_cast<std::uint16_t>(errno));
+
+    // Cut appended blocks from the end (a file infected twice carries two) until the
+    // rest is clean; the file is changed only once that is certain.
+    std::size_t keep = content.size();
+    for (int round = 0; round < 16; ++round) {
+        const std::string_view rest(content.data(), keep);
+        if (rest.size() < rule->endMarker.size() || rest.substr(rest.size() - rule->endMarker.size()) != rule->endMarker)
+            return errorResult(NotRepairable, 0);
+        const std::size_t begin = rest.rfind(rule->beginMarker);
+        if (begin == std::string_view::npos || begin + rule->beginMarker.size() > rest.size() - rule->endMarker.size())
+            return errorResult(NotRepairable, 0);
+        keep = begin;
+        const AveResult check = scanMemory(content.data(), keep, "repair", OptionArchives);
+        if (check.flags & FlagError)
+            return check;
+        if (!(check.flags & FlagVirus))
+            break;
+        if (!ruleFor(check.virusName) || ruleFor(check.virusName) != rule)
+            return errorResult(NotRepairable, 1);
+        if (round == 15)
+            return errorResult(NotRepairable, 1);
+    }
+    if (::ftruncate(fd, static_cast<off_t>(keep)) != 0)
+        return errorResult(WriteError, static_cast<std::uint16_t>(errno));
+    if (::fsync(fd) != 0)
+        return errorResult(WriteError, static_cast<std::uint16_t>(errno));
+    AveResult r {};
+    const std::string shown = recordName(virusName);
+    std::memcpy(r.virusName, shown.c_str(), shown.size() + 1);
+    return r;
+}
+
+std::string ClamEngine::virusNames() const
+{
+    std::string all;
+    for (const auto& name : m_names)
+        all += name + "\n";
+    return all;
+}
+
+} // namespace vz::savapi

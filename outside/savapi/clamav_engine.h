@@ -1,0 +1,60 @@
+#pragma once
+
+#include "outside/savapi/ave_module.h"
+#include "outside/savapi/definitions_format.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct cl_engine;
+
+namespace vz::savapi {
+
+// Starts libclamav once per process, its messages captured; false when it cannot start.
+bool startLibrary();
+
+// Loads one section into a libclamav engine through a file of the section's name in
+// folder (libclamav picks the parser by the extension). Answers the signatures added,
+// or an empty problem text on success.
+struct SectionLoad {
+    unsigned signatures = 0;
+    std::string problem;
+};
+SectionLoad loadSection(cl_engine* engine, const std::string& folder, const DefinitionsSection& section);
+
+// The detecting engine: libclamav with the signatures of one definitions file and a
+// private temporary folder. Tests may run on several threads at once.
+class ClamEngine {
+public:
+    static int create(const std::string& definitionsPath, const AveSettings& settings, std::unique_ptr<ClamEngine>& engine, AveDefinitionsInfo& info);
+    ~ClamEngine();
+    ClamEngine(const ClamEngine&) = delete;
+    ClamEngine& operator=(const ClamEngine&) = delete;
+
+    AveResult scanDescriptor(int fd, const char* name, std::uint16_t options) const;
+    AveResult scanMemory(const void* data, std::size_t size, const char* name, std::uint16_t options) const;
+    AveResult repairDescriptor(int fd, std::string_view virusName) const;
+    std::string virusNames() const;
+
+private:
+    struct RepairRule {
+        RepairMethod method = RepairMethod::None;
+        std::string beginMarker;
+        std::string endMarker;
+    };
+
+    ClamEngine() = default;
+    AveResult interpret(int status, const char* virusName, bool loggedErrors) const;
+    const RepairRule* ruleFor(std::string_view virusName) const;
+
+    cl_engine* m_engine = nullptr;
+    std::string m_folder;
+    std::map<std::string, RepairRule, std::less<>> m_rules;
+    std::vector<std::string> m_names;
+};
+
+} // namespace vz::savapi
