@@ -261,6 +261,9 @@ int ClamEngine::create(const std::string& definitionsPath, const AveSettings& se
 
     MessageCapture messages;
     bool configured = cl_engine_set_str(engine->m_engine, CL_ENGINE_TMPDIR, engine->m_folder.c_str()) == CL_SUCCESS;
+    // libclamav's cache of clean files does not know the options a file was tested
+    // with: a file found clean with archives off would stay clean with them on.
+    configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_DISABLE_CACHE, 1) == CL_SUCCESS;
     if (settings.maxFileSize)
         configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_MAX_FILESIZE, static_cast<long long>(settings.maxFileSize)) == CL_SUCCESS;
     if (settings.maxScanSize)
@@ -353,7 +356,7 @@ AveResult ClamEngine::scanDescriptor(int fd, const char* name, std::uint16_t opt
     const char* found = nullptr;
     unsigned long scanned = 0;
     MessageCapture messages;
-    const cl_error_t status = cl_scandesc_callback(fd, name, &found, &scanned, m_engine, &scan, nullptr);
+    const cl_error_t status = cl_scandesc_callback(fd, name, &found, &scanned, m_engine, &scan, &messages);
     return interpret(status, found, messages.hasErrors());
 }
 
@@ -366,7 +369,7 @@ AveResult ClamEngine::scanMemory(const void* data, std::size_t size, const char*
     const char* found = nullptr;
     unsigned long scanned = 0;
     MessageCapture messages;
-    const cl_error_t status = cl_scanmap_callback(map, name, &found, &scanned, m_engine, &scan, nullptr);
+    const cl_error_t status = cl_scanmap_callback(map, name, &found, &scanned, m_engine, &scan, &messages);
     AveResult r = interpret(status, found, messages.hasErrors());
     cl_fmap_close(map);
     return r;

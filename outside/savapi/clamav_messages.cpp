@@ -8,10 +8,13 @@ namespace {
 
 thread_local MessageCapture* t_capture = nullptr;
 
-void onMessage(enum cl_msg severity, const char* fullMessage, const char* /*message*/, void* /*context*/)
+void onMessage(enum cl_msg severity, const char* fullMessage, const char* /*message*/, void* context)
 {
-    if (severity == CL_MSG_ERROR && t_capture)
-        t_capture->addError(fullMessage ? fullMessage : "");
+    // A scan hands its capture as the callback context; messages outside a scan's
+    // context (loading, setting up a scan) go to the thread's capture.
+    MessageCapture* capture = context ? static_cast<MessageCapture*>(context) : t_capture;
+    if (severity == CL_MSG_ERROR && capture)
+        capture->addError(fullMessage ? fullMessage : "");
 }
 
 } // namespace
@@ -24,6 +27,9 @@ void installMessageCapture()
 MessageCapture::MessageCapture() : m_previous(t_capture)
 {
     t_capture = this;
+    // Installed again each time: a process may hold two copies of the module (an old
+    // engine and an updated one), and the callback must be one that knows this thread.
+    installMessageCapture();
 }
 
 MessageCapture::~MessageCapture()

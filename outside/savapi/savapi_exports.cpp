@@ -3,6 +3,7 @@
 
 #include "outside/savapi/ave_module.h"
 #include "outside/savapi/engine_settings.h"
+#include "outside/savapi/module_file.h"
 #include "outside/savapi/process_image.h"
 #include "platform/dynlib/dynamic_library.h"
 
@@ -279,7 +280,10 @@ int init(const char* modulePath, const char* definitionsPath, const char* settin
     if (!readSettings(settingsPath, settings))
         return SAVAPI_INIT_SETTINGS_INVALID;
 
-    auto module = platform::DynamicLibrary::open(modulePath);
+    if (!isCompleteModule(modulePath))
+        return SAVAPI_INIT_MODULE_UNUSABLE;
+    // The module leaves its message callback with libclamav, which outlives it.
+    auto module = platform::DynamicLibrary::open(modulePath, platform::DynamicLibrary::Unload::Never);
     if (!module)
         return SAVAPI_INIT_MODULE_UNUSABLE;
     const auto getModule = reinterpret_cast<AveGetModuleFn>(module->symbol("AVE_GetModule"));

@@ -5,13 +5,14 @@
 
 namespace vz::platform {
 
-Result<DynamicLibrary> DynamicLibrary::open(std::string_view path)
+Result<DynamicLibrary> DynamicLibrary::open(std::string_view path, Unload unload)
 {
     const std::string file(path);
     // dlopen searches the library path for a bare name; the system loads by path only.
     if (file.find('/') == std::string::npos)
         return Error::withText("dlopen", "not a path: " + file);
-    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const int keep = unload == Unload::Never ? RTLD_NODELETE : 0;
+    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | keep);
     if (!handle) {
         const char* why = ::dlerror();
         return Error::withText("dlopen", why ? why : file);
