@@ -1,5 +1,7 @@
 #include "service/mail/message_rewrite.h"
 
+#include "service/mail/text_template.h"
+
 namespace vz::mail {
 
 namespace {
@@ -86,27 +88,7 @@ std::string formatVirusNotice(std::string_view noticeTemplate, std::string_view 
         if (u >= 0x20 && u != 0x7f)
             name += c;
     }
-    std::string out;
-    bool substituted = false;
-    for (std::size_t i = 0; i < noticeTemplate.size(); ++i) {
-        char c = noticeTemplate[i];
-        if (c == '%' && i + 1 < noticeTemplate.size()) {
-            char next = noticeTemplate[i + 1];
-            if (next == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-            if (next == 's' && !substituted) {
-                out += name;
-                substituted = true;
-                ++i;
-                continue;
-            }
-        }
-        out += c;
-    }
-    return out;
+    return fillTemplate(noticeTemplate, { name });
 }
 
 } // namespace vz::mail
