@@ -50,26 +50,23 @@ DriveType driveTypeOf(const MountEntry& m)
 
 std::vector<Drive> letterDrives(std::vector<MountEntry> mounts)
 {
-    // A mount point mounted over again shows its last mount only.
-    std::vector<MountEntry> top;
-    for (auto& m : mounts) {
-        if (isPseudoFileSystem(m.fileSystem))
-            continue;
+    // The mounts still reachable. A later mount at the same point, or at one of its
+    // parent folders, hides an earlier one (the table lists mounts in the order they
+    // were made). The root file system hides nothing: everything hangs under it,
+    // whichever line of the table it is on. Pseudo file systems hide like any other.
+    for (auto& m : mounts)
         m.mountPoint = withSlash(m.mountPoint);
-        auto same = std::find_if(top.begin(), top.end(), [&](const MountEntry& t) { return t.mountPoint == m.mountPoint; });
-        if (same != top.end())
-            *same = m;
-        else
-            top.push_back(m);
-    }
-    // A mount point hidden under a later mount of one of its parents is gone too.
     std::vector<MountEntry> visible;
-    for (std::size_t i = 0; i < top.size(); ++i) {
+    for (std::size_t i = 0; i < mounts.size(); ++i) {
+        if (isPseudoFileSystem(mounts[i].fileSystem))
+            continue;
         bool hidden = false;
-        for (std::size_t j = i + 1; j < top.size() && !hidden; ++j)
-            hidden = top[j].mountPoint != top[i].mountPoint && startsWith(top[i].mountPoint, top[j].mountPoint);
+        for (std::size_t j = i + 1; j < mounts.size() && !hidden; ++j) {
+            const std::string& later = mounts[j].mountPoint;
+            hidden = later == mounts[i].mountPoint || (later != "/" && startsWith(mounts[i].mountPoint, later));
+        }
         if (!hidden)
-            visible.push_back(top[i]);
+            visible.push_back(mounts[i]);
     }
     std::sort(visible.begin(), visible.end(), [](const MountEntry& a, const MountEntry& b) {
         if (a.mountPoint == "/" || b.mountPoint == "/")
