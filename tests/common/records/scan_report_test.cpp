@@ -1,5 +1,8 @@
 #include "common/records/scan_report.h"
 
+#include "common/lang/local_text.h"
+#include "common/records/guard_record_writer.h"
+
 #include "tests/common/records/record_fixture.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +82,29 @@ TEST(ScanReport, ReaderStopsAtTheFirstEmptyLine)
     EXPECT_EQ((*read)[2].code, RecordCode::FilesHandled);
     EXPECT_EQ((*read)[2].firstText(), "");
     EXPECT_EQ((*read)[3].code, RecordCode::ScanTime);
+}
+
+// A language whose texts are marked, with a format text that moves the name.
+class MarkedTexts final : public TextSource {
+public:
+    std::string localText(std::string_view key, std::string_view fallback) const override
+    {
+        if (key == "guardfoundvirus")
+            return "Virus %s gefunden";
+        return "<" + std::string(key) + ">" + std::string(fallback);
+    }
+};
+
+TEST(ScanReport, TextsComeFromTheCurrentLanguage)
+{
+    struct ScopedLanguage {
+        ScopedLanguage() { installTextSource(std::make_shared<MarkedTexts>()); }
+        ~ScopedLanguage() { installTextSource(nullptr); }
+    } language;
+    EXPECT_EQ(descriptionRecord({ "/a", "/b" }).firstText(), "<Scan of>Scan of /a; /b");
+    EXPECT_EQ(scanTimeRecord(12).firstText(), "<ScanTime>Scan time: 12 s");
+    EXPECT_EQ(userAbortRecord().firstText(), "<ScanAbort>Scanning aborted by user");
+    EXPECT_EQ(guardFoundVirusText("Eicar"), "Virus Eicar gefunden");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "vodazedad/scan/infection_handler.h"
 
 #include "common/files.h"
+#include "common/lang/local_text.h"
 #include "common/records/quarantine_index.h"
 #include "tests/support/test_environment.h"
 #include "tests/vodazedad/scan/infection_fixture.h"
@@ -106,6 +107,41 @@ TEST(InfectionHandler, DeleteInAReadOnlyFolderLeavesTheFile)
     });
     EXPECT_TRUE(asExpected);
     EXPECT_EQ(readAll(path), "infected");
+}
+
+// Answers "[key]" for every key, so a test sees which text was asked for.
+class KeyEcho final : public TextSource {
+public:
+    std::string localText(std::string_view key, std::string_view) const override { return "[" + std::string(key) + "]"; }
+};
+
+TEST(InfectionHandler, ResultTextsComeFromTheCurrentLanguage)
+{
+    struct ScopedLanguage {
+        ScopedLanguage() { installTextSource(std::make_shared<KeyEcho>()); }
+        ~ScopedLanguage() { installTextSource(nullptr); }
+    } language;
+    struct Case {
+        int action;
+        bool repairable;
+        std::uint16_t repairError;
+        const char* text;
+    } cases[] = {
+        { InfectionAction::Clean, false, 0, "[cantdisinfect]" },
+        { InfectionAction::Clean, true, 0, "[cleanok]" },
+        { InfectionAction::Clean, true, 1, "[filedeleted]" },
+        { InfectionAction::Quarantine, false, 0, "[quarantained]" },
+        { InfectionAction::Delete, false, 0, "[filedeleted]" },
+    };
+    for (const auto& c : cases) {
+        Installation inst;
+        FakeRepairer repairer;
+        repairer.errorCode = c.repairError;
+        InfectionHandler handler(inst.store, repairer);
+        EXPECT_EQ(handler.handle({ inst.infected("a"), "v", c.repairable }, c.action).resultText, c.text);
+    }
+    Installation inst;
+    EXPECT_EQ(inst.store.quarantine(inst.dir.file("missing"), "v").resultText, "[cantmove]");
 }
 
 } // namespace
