@@ -37,7 +37,9 @@ ScanLogEntry parse(const detail::StoredLines& lines)
     ScanLogEntry e;
     e.reportPath = decodeValue(lines[1]);
     e.dateTime = decodeValue(lines[2]);
-    e.kind = static_cast<int>(parseNumber(lines[3]));
+    // Only the line "0" makes a scan entry; any other line is an info entry.
+    int kind = static_cast<int>(parseNumber(lines[3]));
+    e.kind = lines[3] == "0" ? ScanEntryKind : kind == ScanEntryKind ? OtherEntryKind : kind;
     e.resultCode = static_cast<int>(parseNumber(lines[4]));
     e.task = decodeValue(lines[5]);
     e.duration = decodeValue(lines[6]);

@@ -41,6 +41,8 @@ inline constexpr int InfectionsFound = 2;
 
 inline constexpr int ScanEntryKind = 0;
 inline constexpr int InfoEntryKind = 2;
+// The kind read from a line other than "0" that holds no other number ("", "00").
+inline constexpr int OtherEntryKind = -1;
 
 struct ScanLogEntry {
     std::string reportPath; // the scan report; the title of an info entry

@@ -112,10 +112,12 @@ TEST(ScanLog, ReaderResynchronisesOnStarsAndDropsACutEntry)
         "--***--\r\n/r1.txt\r\n01/01/2005 10:00\r\n0\r\n98\r\n/a\r\n00:01\r\n0\r\n2\r\n"
         "\r\n"
         "***\n/r2.txt\n02/01/2005 11:00\n0\n96\n/b\n00:02\n5\n0\n"
+        "***\n/info\n02/01/2005 11:30\n\n0\n\n\n\n\n"
         "***\r\n/r3.txt\r\n03/01/2005 12:00\r\n");
     auto read = readScanLog(inst.location);
     ASSERT_TRUE(read.ok());
-    ASSERT_EQ(read->size(), 2u);
+    ASSERT_EQ(read->size(), 3u);
+    EXPECT_FALSE((*read)[2].isScan()); // only the kind "0" is a scan entry
     EXPECT_EQ((*read)[0].reportPath, "/r1.txt");
     EXPECT_EQ((*read)[0].infections, 2);
     EXPECT_EQ((*read)[1].reportPath, "/r2.txt");
