@@ -1,0 +1,141 @@
+// The mail scan with the real scan engine of the build's installation folder, and the
+// administrators' tool on message files.
+#include "common/engine/scan_engine.h"
+#include "common/environment.h"
+#include "platform/atoms/file_atom_table.h"
+#include "platform/dynlib/dynamic_library.h"
+#include "service/mail/engine_file_tester.h"
+#include "service/mail/mail_scan.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sys/wait.h>
+
+namespace vz::mail {
+namespace {
+
+// The standard antivirus test file, put together here so that this source is not
+// itself taken for it.
+std::string standardTestFile()
+{
+    return std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-" + "TEST-FILE!$H+H*";
+}
+
+std::string base64(std::string_view in)
+{
+    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < in.size(); i += 3) {
+        unsigned v = static_cast<unsigned char>(in[i]) << 16;
+        if (i + 1 < in.size())
+            v |= static_cast<unsigned char>(in[i + 1]) << 8;
+        if (i + 2 < in.size())
+            v |= static_cast<unsigned char>(in[i + 2]);
+        out += alphabet[(v >> 18) & 63];
+        out += alphabet[(v >> 12) & 63];
+        out += i + 1 < in.size() ? alphabet[(v >> 6) & 63] : '=';
+        out += i + 2 < in.size() ? alphabet[v & 63] : '=';
+    }
+    return out;
+}
+
+// An attachment named only by Content-Disposition, as many mailers write it.
+std::string infectedMessage()
+{
+    return "Subject: report\r\n"
+           "Content-Type: multipart/mixed; boundary=\"----=_A\"\r\n"
+           "\r\n"
+           "------=_A\r\n"
+           "Content-Type: text/plain\r\n"
+           "\r\n"
+           "see attached\r\n"
+           "------=_A\r\n"
+           "Content-Type: application/octet-stream\r\n"
+           "Content-Transfer-Encoding: base64\r\n"
+           "Content-Disposition: attachment; filename=\"../report.com\"\r\n"
+           "\r\n"
+        + base64(standardTestFile()) + "\r\n------=_A--\r\n";
+}
+
+TEST(MailScanWithEngine, InfectedAttachmentIsFoundAndCutOut)
+{
+    platform::DynamicLibraryLoader loader;
+    auto engine = engine::ScanEngine::start(loader, engine::EnginePaths::inFolder(test::builtAppDir()));
+    ASSERT_TRUE(engine.ok()) << engine.error().text();
+    EngineFileTester tester(**engine);
+
+    test::TempDir dir;
+    NoGuard guard;
+    platform::FileAtomTable atoms(dir.file("atoms"));
+    MailScan scan(guard, tester, atoms, dir.mkdir("scratch"));
+
+    std::string infected = dir.write("infected.eml", infectedMessage());
+    MailScanOutcome outcome = scan.scanMessage(infected);
+    ASSERT_EQ(outcome.disposition, MailScanOutcome::Disposition::Rewritten);
+    ASSERT_FALSE(outcome.lastVirusName.empty());
+    std::string rewritten = test::readAll(infected);
+    EXPECT_EQ(rewritten.rfind("Subject: [Vantrelo Vodazedad removed virus: " + outcome.lastVirusName + "] report\r\n", 0), 0u);
+    EXPECT_EQ(rewritten.find(base64(standardTestFile())), std::string::npos);
+    EXPECT_TRUE(atoms.findAtom("qelavat").value());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("report.com")));
+
+    std::string clean = dir.write("clean.eml", "Subject: hi\r\nContent-Type: application/x; name=a.txt\r\n\r\nharmless\r\n");
+    EXPECT_EQ(scan.scanMessage(clean).disposition, MailScanOutcome::Disposition::Deleted);
+    EXPECT_FALSE(std::filesystem::exists(clean));
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string output;
+};
+
+ToolRun runTool(const std::string& arguments)
+{
+    ToolRun run;
+    std::string command = "'" + test::builtAppDir() + "vodazedad-mailscan' " + arguments + " 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, pipe))
+        run.output += buf;
+    int status = ::pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(MailScanTool, RewritesDeletesAndReports)
+{
+    test::TempDir dir;
+    test::ScopedEnv runtime(environment::RuntimeDirVariable, dir.file("run"));
+    std::string infected = dir.write("infected.eml", infectedMessage());
+    std::string clean = dir.write("clean.eml", "Subject: hi\r\n\r\nhello\r\n");
+
+    struct Case {
+        std::string arguments;
+        int exitCode;
+        std::string firstLine;
+    };
+    const Case cases[] = {
+        { "'" + clean + "'", 0, clean + ": clean, deleted\n" },
+        { "'" + infected + "'", 1, infected + ": infected (" },
+        { "'" + dir.file("missing.eml") + "'", 2, dir.file("missing.eml") + ": cannot be opened\n" },
+        { "", 2, "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        ToolRun run = runTool(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.output.substr(0, c.firstLine.size()), c.firstLine);
+    }
+    EXPECT_FALSE(std::filesystem::exists(clean));
+    EXPECT_NE(test::readAll(infected).find("removed virus: "), std::string::npos);
+    EXPECT_EQ(test::readAll(dir.file("run/atoms/qelavat")), "1\n");
+}
+
+} // namespace
+} // namespace vz::mail
