@@ -58,7 +58,7 @@ int report(const std::string& path, const MailScanOutcome& outcome)
     for (const auto& attachment : outcome.attachments) {
         if (attachment.virusName.empty())
             continue;
-        printLine(fillTemplate(LocalText("mailscanattachment", "  %s: %s"), { attachment.name, attachment.virusName }));
+        printLine("  " + attachment.name + ": " + attachment.virusName);
     }
     for (const auto& problem : outcome.problems)
         printLine("  " + problem, stderr);
