@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace vz::mail {
@@ -35,12 +36,17 @@ int MailRequest::run(const std::string& path)
 {
     CompletionEvent completed;
     MailScanOutcome outcome;
-    std::thread worker([&] {
+    try {
+        std::thread worker([&] {
+            outcome = m_scan.scanMessage(path);
+            completed.set();
+        });
+        completed.wait();
+        worker.join();
+    } catch (const std::system_error&) {
+        // No thread to be had: the scan runs here, the caller waits all the same.
         outcome = m_scan.scanMessage(path);
-        completed.set();
-    });
-    completed.wait();
-    worker.join();
+    }
     m_outcome = std::move(outcome);
     return m_outcome.result();
 }

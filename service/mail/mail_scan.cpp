@@ -70,8 +70,10 @@ MailScanOutcome MailScan::scanMessage(const std::string& path)
         return outcome;
     }
 
-    // The parser needs CR LF line ends, whatever the file uses.
+    // The parser needs CR LF line ends, whatever the file uses. The rewrite reads the
+    // same lines from this text, so the file's own bytes need not be kept.
     const std::string text = withCrLfLineEnds(*raw);
+    raw = std::string {};
     MailMessage message;
     const long loaded = message.load(text);
     std::vector<MessagePart*> leaves;
@@ -145,7 +147,7 @@ MailScanOutcome MailScan::scanMessage(const std::string& path)
     if (outcome.infected) {
         std::string notice = formatVirusNotice(
             LocalText("virusfoundinmail", "[Vantrelo Vodazedad removed virus: %s]"), outcome.lastVirusName);
-        if (auto rewritten = replaceMessageFile(path, rewriteInfectedMessage(*raw, notice)); rewritten) {
+        if (auto rewritten = replaceMessageFile(path, rewriteInfectedMessage(text, notice)); rewritten) {
             outcome.disposition = MailScanOutcome::Disposition::Rewritten;
         } else {
             outcome.problems.push_back(rewritten.error().text());
