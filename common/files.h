@@ -71,4 +71,28 @@ std::string joinLinesCrLf(const std::vector<std::string>& lines);
 // The folder that holds the running program's own file (no final separator).
 std::string ownProgramFolder();
 
+// A file open for reading, which can be named by a short path while it stays open:
+// how a file whose path is longer than a record's path field still reaches the engine.
+class OpenedFile {
+public:
+    OpenedFile() = default;
+    explicit OpenedFile(int descriptor) : m_descriptor(descriptor) {}
+    ~OpenedFile();
+    OpenedFile(OpenedFile&& other) noexcept;
+    OpenedFile& operator=(OpenedFile&& other) noexcept;
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+
+    // A path naming this open file ("/proc/self/fd/<n>").
+    std::string shortPath() const;
+
+private:
+    int m_descriptor = -1;
+};
+
+Result<OpenedFile> openForReading(std::string_view path);
+
+// The swap files the system uses now (they are never scanned for errors).
+std::vector<std::string> activeSwapFiles();
+
 } // namespace vz::files

@@ -366,6 +366,70 @@ Result<void> replaceFile(std::string_view path, std::string_view content)
     return Success {};
 }
 
+OpenedFile::~OpenedFile()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+}
+
+OpenedFile::OpenedFile(OpenedFile&& other) noexcept : m_descriptor(other.m_descriptor)
+{
+    other.m_descriptor = -1;
+}
+
+OpenedFile& OpenedFile::operator=(OpenedFile&& other) noexcept
+{
+    if (this != &other) {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_descriptor = other.m_descriptor;
+        other.m_descriptor = -1;
+    }
+    return *this;
+}
+
+std::string OpenedFile::shortPath() const
+{
+    return "/proc/self/fd/" + std::to_string(m_descriptor);
+}
+
+Result<OpenedFile> openForReading(std::string_view path)
+{
+    std::string p = str(path);
+    // O_NONBLOCK: a path that turned into a FIFO meanwhile must not hang the caller.
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return Error::fromErrno("open", errno, p);
+    return OpenedFile(fd);
+}
+
+std::vector<std::string> activeSwapFiles()
+{
+    std::vector<std::string> out;
+    auto lines = readLines("/proc/swaps");
+    if (!lines)
+        return out;
+    for (std::size_t i = 1; i < lines->size(); ++i) {
+        const std::string& line = (*lines)[i];
+        auto end = line.find_first_of(" \t");
+        std::string name = line.substr(0, end);
+        // The kernel writes blanks in names as "\040".
+        std::string unescaped;
+        for (std::size_t k = 0; k < name.size(); ++k) {
+            if (name[k] == '\\' && k + 3 < name.size()) {
+                int v = (name[k + 1] - '0') * 64 + (name[k + 2] - '0') * 8 + (name[k + 3] - '0');
+                unescaped += static_cast<char>(v);
+                k += 3;
+            } else {
+                unescaped += name[k];
+            }
+        }
+        if (!unescaped.empty())
+            out.push_back(unescaped);
+    }
+    return out;
+}
+
 std::string ownProgramFolder()
 {
     char buf[PATH_MAX];

@@ -153,3 +153,28 @@ TEST(Files, PrivateFilesAndFolders)
 }
 
 } // namespace vz::files
+
+namespace vz::files {
+
+TEST(Files, AnOpenFileHasAShortPathToTheSameContent)
+{
+    test::TempDir dir;
+    std::string folder = "x";
+    while (folder.size() < 300)
+        folder += "/0123456789abcdefghij";
+    auto f = dir.write(folder + "/file", "content");
+    auto opened = openForReading(f);
+    ASSERT_TRUE(opened.ok());
+    EXPECT_LT(opened->shortPath().size(), 32u);
+    EXPECT_EQ(test::readAll(opened->shortPath()), "content");
+    EXPECT_FALSE(openForReading(dir.file("missing")).ok());
+}
+
+TEST(Files, SwapFilesAreListedByName)
+{
+    // Whatever the machine uses, every listed swap file is a path.
+    for (const auto& swap : activeSwapFiles())
+        EXPECT_EQ(swap.front(), '/') << swap;
+}
+
+} // namespace vz::files

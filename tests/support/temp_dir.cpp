@@ -37,6 +37,7 @@ std::string TempDir::file(std::string_view name) const
 std::string TempDir::write(std::string_view name, std::string_view content) const
 {
     std::string p = file(name);
+    std::filesystem::create_directories(std::filesystem::path(p).parent_path());
     std::ofstream out(p, std::ios::binary);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     return p;

@@ -17,7 +17,7 @@ public:
     const std::string& path() const { return m_path; }
     // path() + "/" + name
     std::string file(std::string_view name) const;
-    // Writes a file under the folder and returns its path.
+    // Writes a file under the folder (making its folders) and returns its path.
     std::string write(std::string_view name, std::string_view content) const;
     // Makes a sub-folder and returns its path.
     std::string mkdir(std::string_view name) const;

@@ -1,0 +1,326 @@
+#include "vodazedad/scan/scan_job.h"
+
+#include "common/files.h"
+#include "common/lang/local_text.h"
+#include "common/paths.h"
+#include "common/records/infection_log.h"
+#include "common/records/record_location.h"
+#include "common/records/scan_log.h"
+#include "common/records/scan_report.h"
+#include "common/settings/settings_names.h"
+#include "common/text.h"
+#include "vodazedad/scan/engine_session.h"
+#include "vodazedad/scan/folder_walker.h"
+#include "vodazedad/scan/infection_handler.h"
+#include "vodazedad/scan/progress_panels.h"
+#include "vodazedad/scan/quarantine_store.h"
+
+#include <thread>
+
+namespace vz::scan {
+
+namespace {
+
+constexpr std::uint32_t FirstPauseMs = 1000;
+constexpr std::uint32_t PollMs = 120;
+
+// Repairs through the engine the file whose record the worker has just tested.
+class RecordRepairer final : public FileRepairer {
+public:
+    explicit RecordRepairer(FileTester& tester) : m_tester(tester) {}
+    void setRecord(engine::FileTestRecord* record) { m_record = record; }
+
+    std::uint16_t repair(const InfectedFile&) override
+    {
+        if (!m_record)
+            return 1;
+        int flags = m_tester.repairFile(*m_record);
+        if ((flags & engine::ResultFlag::Error) && m_record->errorCode == 0)
+            return 1; // an error without a code is still no clean file
+        return m_record->errorCode;
+    }
+
+private:
+    FileTester& m_tester;
+    engine::FileTestRecord* m_record = nullptr;
+};
+
+} // namespace
+
+// What one worker needs for every file it handles.
+class FileHandling {
+public:
+    FileHandling(const ScanJobContext& ctx, FileTester& tester)
+        : location(ctx.installationFolder)
+        , quarantineFolder(paths::join(ctx.installationFolder, "Quarantine/"))
+        , options(jobOptions(ctx.profile))
+        , action(ctx.actionOverride.value_or(ctx.profile.readInt(settings::Options, settings::Action, settings::DefaultAction)))
+        , quarantine(location, ctx.clock)
+        , repairer(tester)
+        , handler(quarantine, repairer)
+    {
+    }
+
+    records::RecordLocation location;
+    std::string quarantineFolder;
+    JobOptions options;
+    int action;
+    QuarantineStore quarantine;
+    RecordRepairer repairer;
+    InfectionHandler handler;
+};
+
+ScanJob::ScanJob(ScanJobContext context)
+    : m_ctx(std::move(context))
+{
+}
+
+ScanJobOutcome ScanJob::run(const std::optional<std::vector<std::string>>& givenTargets, int scanType, ScanStatistics& totals)
+{
+    ScanJobOutcome outcome;
+    ScanScreen& screen = m_ctx.screen;
+    records::RecordLocation location(m_ctx.installationFolder);
+
+    // 1-2: scanning flag on, one more scan, fresh job state.
+    m_state.scanning = true;
+    screen.setScanning(true);
+    ++totals.scanCount;
+    m_state.reset();
+
+    // 3: no list given: ask for a folder.
+    std::vector<std::string> targets;
+    bool chosen = true;
+    if (givenTargets) {
+        targets = *givenTargets;
+    } else {
+        auto folder = screen.browseForFolder(LocalText("SelectDir", "Please select a Directory"));
+        if (folder && !folder->empty())
+            targets.push_back(*folder);
+        else
+            chosen = false;
+    }
+
+    bool aborted = false;
+    std::uint64_t elapsedMs = 0;
+    LocalDateTime start;
+    std::vector<std::string> taskTargets;
+    if (chosen) {
+        outcome.ran = true;
+        // 4: job start, the first panels.
+        std::uint64_t jobStart = m_ctx.clock.tickMs();
+        screen.setFilesBar(0, 0);
+        screen.showPanels(statisticsPanel(PanelForm::Files, 0, 0, "", 0),
+            activityPanel(LocalText("gatherinfo", "Gathering file information"), LocalText("prepscan", "Starting scan...")));
+
+        // 5-6: the targets bar, the report with its description and start.
+        m_targetsRange = 2 * static_cast<std::uint32_t>(targets.size());
+        m_targetsPosition = 0;
+        screen.setTargetsBar(m_targetsRange, 0);
+        start = m_ctx.clock.now();
+        outcome.reportPath = location.reportPath(start);
+        (void)records::appendReportRecord(outcome.reportPath, records::descriptionRecord(targets));
+        (void)records::appendReportRecord(outcome.reportPath, records::startRecord(start));
+
+        // 7-8: every target while none was aborted.
+        std::uint64_t targetsStart = m_ctx.clock.tickMs();
+        for (const auto& target : targets) {
+            taskTargets.push_back(target);
+            std::string trimmed = target.substr(std::min(target.find_first_not_of(' '), target.size()));
+            screen.setFilesBar(0, 0);
+            screen.setStatusLine(LocalText("Scan of", "Scan of ") + trimmed);
+            aborted = runTarget(trimmed, outcome.reportPath, jobStart);
+            screen.setStatusLine("");
+            if (aborted)
+                (void)records::appendReportRecord(outcome.reportPath, records::userAbortRecord());
+            elapsedMs = m_ctx.clock.tickMs() - targetsStart;
+            if (aborted)
+                break;
+        }
+
+        // 9: the count and the scan time.
+        std::uint64_t total = m_ctx.clock.tickMs() - jobStart;
+        (void)records::appendReportRecord(outcome.reportPath, records::filesHandledRecord(m_state.filesHandled.load()));
+        (void)records::appendReportRecord(outcome.reportPath, records::scanTimeRecord(static_cast<long>(total / 1000)));
+
+        // 10: the persistent totals.
+        totals.foundCount += static_cast<int>(m_state.infections.load());
+        totals.removedCount += static_cast<int>(m_state.cleaned.load() + m_state.deletedOrQuarantined.load());
+    }
+
+    // 11: scanning flag off.
+    m_state.scanning = false;
+    screen.setScanning(false);
+
+    outcome.aborted = aborted;
+    outcome.filesHandled = m_state.filesHandled.load();
+    outcome.infections = m_state.infections.load();
+    outcome.warnings = m_state.warnings.load();
+    outcome.removed = m_state.cleaned.load() + m_state.deletedOrQuarantined.load();
+    outcome.elapsedMs = static_cast<long>(elapsedMs);
+
+    // 12: the scan log and the report view, or "Nothing to scan !".
+    if (outcome.filesHandled > 0) {
+        records::ScanSummary summary;
+        summary.reportPath = outcome.reportPath;
+        summary.start = start;
+        summary.scanType = scanType;
+        summary.aborted = aborted;
+        summary.targets = taskTargets;
+        summary.durationSeconds = static_cast<long>(elapsedMs / 1000);
+        summary.warnings = outcome.warnings;
+        summary.infections = outcome.infections;
+        (void)records::appendScanLogEntry(location, records::scanEntry(summary));
+        screen.openReport(outcome.reportPath);
+    } else {
+        if (!aborted) {
+            m_ctx.ui.messageBox(LocalText("nothing2scan", "Nothing to scan !"), m_ctx.programTitle, MessageIcon::Information, MessageButtons::Ok);
+        }
+        screen.showHomeScreen();
+    }
+    return outcome;
+}
+
+bool ScanJob::runTarget(const std::string& target, const std::string& reportPath, std::uint64_t jobStartMs)
+{
+    ScanScreen& screen = m_ctx.screen;
+    // 1-2: the worker, and the guard service told which folder is being scanned.
+    m_state.setCurrentFile("");
+    m_state.fileTotal = 0;
+    // Counted as active before it starts, so the wait below never misses it.
+    m_state.activeWorkers.fetch_add(1);
+    std::thread worker([this, target, reportPath] { this->worker(target, reportPath); });
+    (void)SendServiceCommand(m_ctx.windows, service_command::ScanFolder, target);
+
+    // 3: gathering, a first pause.
+    screen.showPanels(statisticsPanel(PanelForm::Files, m_state.filesHandled, m_state.infections, m_state.lastVirus(), 0),
+        activityPanel(LocalText("gatherinfo", "Gathering file information")));
+    screen.dispatchMessages();
+    screen.pause(FirstPauseMs);
+
+    // 4: follow the worker until it ends.
+    bool rangeSet = false;
+    std::uint32_t range = 0;
+    int phase = 0;
+    while (m_state.activeWorkers.load() > 0) {
+        long total = m_state.fileTotal.exchange(0);
+        if (total > 0) {
+            range = static_cast<std::uint32_t>(total);
+            rangeSet = true;
+            screen.setTargetsBar(m_targetsRange, ++m_targetsPosition);
+        }
+        if (rangeSet)
+            screen.setFilesBar(range, static_cast<std::uint32_t>(m_state.filesHandled.load()));
+        phase = (phase + 1) % 16;
+        screen.setMarker(markerForPhase(phase));
+        showProgress(rangeSet, jobStartMs);
+        screen.dispatchMessages();
+        screen.pause(PollMs);
+    }
+    worker.join();
+    // A total that came in after the last look still moves the bars on.
+    if (m_state.fileTotal.exchange(0) > 0)
+        screen.setTargetsBar(m_targetsRange, ++m_targetsPosition);
+
+    // 5: marker off, the guard service told the target has ended.
+    screen.setMarker(std::nullopt);
+    (void)SendServiceCommand(m_ctx.windows, service_command::ScanFolder, "");
+    screen.setTargetsBar(m_targetsRange, ++m_targetsPosition);
+    return m_state.abort.load();
+}
+
+void ScanJob::showProgress(bool totalKnown, std::uint64_t jobStartMs)
+{
+    long seconds = static_cast<long>((m_ctx.clock.tickMs() - jobStartMs) / 1000);
+    m_ctx.screen.showPanels(statisticsPanel(PanelForm::Files, m_state.filesHandled, m_state.infections, m_state.lastVirus(), seconds),
+        activityPanel(totalKnown ? m_state.currentFile() : LocalText("gatherinfo", "Gathering file information")));
+}
+
+void ScanJob::worker(const std::string& target, const std::string& reportPath)
+{
+    // 1: a fresh last virus.
+    m_state.setLastVirus("---");
+    m_state.setLastInfectedPath("");
+
+    // The pattern's folder: the target without one final separator ("/" gives "").
+    std::string folder = target;
+    if (!folder.empty() && folder.back() == paths::Separator)
+        folder.pop_back();
+
+    // A walk from a drive root stays on that drive's file system.
+    std::optional<std::uint64_t> device;
+    for (const auto& d : m_ctx.drives) {
+        if (paths::withTrailingSeparator(target) == d.root)
+            device = d.device;
+    }
+    FolderWalker walker(m_state.abort, device);
+    FileHandling handling(m_ctx, m_ctx.tester);
+
+    // 3: the counting pass.
+    long count = 0;
+    if (walker.count(folder, count) == FolderWalker::Outcome::Aborted)
+        (void)records::appendReportRecord(reportPath, records::abortRecord("", folder.empty() ? "/" : folder));
+    m_state.fileTotal = count;
+
+    // 4: the walk.
+    if (walker.walk(folder, [&](const std::string& path) { handleFile(path, reportPath, handling); }) == FolderWalker::Outcome::Aborted)
+        (void)records::appendReportRecord(reportPath, records::abortRecord("", m_state.currentFile()));
+
+    // 5: done.
+    m_state.activeWorkers.fetch_sub(1);
+}
+
+void ScanJob::handleFile(const std::string& path, const std::string& reportPath, FileHandling& h)
+{
+    m_state.setCurrentFile(path);
+    m_state.filesHandled.fetch_add(1);
+
+    // Files in the quarantine are counted, never tested.
+    if (text::startsWithIgnoreCase(path, h.quarantineFolder))
+        return;
+
+    // A path longer than the record holds reaches the engine through its open file.
+    std::optional<files::OpenedFile> opened;
+    auto record = engine::makeFileTestRecord(path, h.options.options, h.options.tempFileName);
+    if (!record) {
+        auto file = files::openForReading(path);
+        if (!file) {
+            m_state.warnings.fetch_add(1);
+            (void)records::appendReportRecord(reportPath, records::problemRecord(path, file.error().text()));
+            return;
+        }
+        opened = std::move(*file);
+        record = engine::makeFileTestRecord(opened->shortPath(), h.options.options, h.options.tempFileName);
+        if (!record)
+            return;
+    }
+    engine::FileTestRecord& rec = *record;
+    int flags = m_ctx.tester.testFile(rec);
+
+    if (flags & engine::ResultFlag::Error) {
+        if (!m_ctx.protectedFiles.isProtected(path)) {
+            m_state.warnings.fetch_add(1);
+            (void)records::appendReportRecord(reportPath, records::problemRecord(path, errorText(rec.errorCode, rec.errorDetail)));
+        }
+    } else if ((flags & engine::ResultFlag::Virus) && rec.hasVirusName != 0) {
+        m_state.infections.fetch_add(1);
+        std::string virus = engine::virusName(rec);
+        h.repairer.setRecord(&rec);
+        InfectionOutcome result = h.handler.handle(InfectedFile { path, virus, rec.repairable != 0 }, h.action);
+        h.repairer.setRecord(nullptr);
+        if (result.code == records::RecordCode::Cleaned)
+            m_state.cleaned.fetch_add(1);
+        else if (result.code == records::RecordCode::Deleted || result.code == records::RecordCode::Quarantined)
+            m_state.deletedOrQuarantined.fetch_add(1);
+        m_state.setLastVirus(virus);
+        m_state.setLastInfectedPath(path);
+        (void)records::appendInfectionLogEntry(h.location, records::infectionEntry(m_ctx.clock.now(), path, virus));
+        (void)records::appendReportRecord(reportPath, records::fileRecord(result.code, path, virus, result.resultText));
+    } else if (flags & engine::ResultFlag::Warning) {
+        if (!m_ctx.protectedFiles.isProtected(path)) {
+            m_state.warnings.fetch_add(1);
+            (void)records::appendReportRecord(reportPath, records::problemRecord(path, warningText(rec.warningCode)));
+        }
+    }
+}
+
+} // namespace vz::scan
