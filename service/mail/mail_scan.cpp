@@ -75,7 +75,7 @@ MailScanOutcome MailScan::scanMessage(const std::string& path)
     const std::string text = withCrLfLineEnds(*raw);
     raw = std::string {};
     MailMessage message;
-    const long loaded = message.load(text);
+    (void)message.load(text); // an incomplete header leaves no part with content
     std::vector<MessagePart*> leaves;
     message.collectLeaves(leaves);
 
@@ -124,6 +124,13 @@ MailScanOutcome MailScan::scanMessage(const std::string& path)
         outcome.attachments.push_back(std::move(report));
     };
 
+    // The whole message is tested first, the engine reading the mail format itself:
+    // a message the parser cannot take apart, or a part that other mail programs
+    // decode differently (base64 with stray characters), does not pass unseen. The
+    // parts follow, so the last virus name is that of the last infected part.
+    if (!text.empty())
+        testContent("message.eml", 0, [&text](const std::string& file) { return writeNewFile(file, text); });
+
     std::size_t index = 0;
     for (MessagePart* leaf : leaves) {
         ++index;
@@ -131,11 +138,6 @@ MailScanOutcome MailScan::scanMessage(const std::string& path)
             continue;
         testContent(attachmentNameOf(*leaf), index,
             [leaf](const std::string& file) { return leaf->saveContent(file); });
-    }
-    // A message the parser could not take apart is tested whole; the engine reads
-    // mail formats itself.
-    if (loaded <= 0) {
-        testContent("message.eml", 0, [&text](const std::string& file) { return writeNewFile(file, text); });
     }
     folder.reset();
 

@@ -83,6 +83,19 @@ TEST(MailScanWithEngine, InfectedAttachmentIsFoundAndCutOut)
     EXPECT_TRUE(atoms.findAtom("qelavat").value());
     EXPECT_FALSE(std::filesystem::exists(dir.file("report.com")));
 
+    // A stray character in the base64 text ends our decoder early, while other mail
+    // programs read on: the test of the whole message still finds it.
+    std::string encoded = base64(standardTestFile());
+    std::string stray = dir.write("stray.eml",
+        "Subject: s\r\nContent-Type: application/octet-stream; name=x.com\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+            + encoded.substr(0, 8) + "*" + encoded.substr(8) + "\r\n");
+    outcome = scan.scanMessage(stray);
+    EXPECT_EQ(outcome.disposition, MailScanOutcome::Disposition::Rewritten);
+    ASSERT_EQ(outcome.attachments.size(), 2u);
+    EXPECT_EQ(outcome.attachments[0].name, "message.eml");
+    EXPECT_FALSE(outcome.attachments[0].virusName.empty());
+    EXPECT_TRUE(outcome.attachments[1].virusName.empty()) << "the part alone decodes to a harmless prefix";
+
     std::string clean = dir.write("clean.eml", "Subject: hi\r\nContent-Type: application/x; name=a.txt\r\n\r\nharmless\r\n");
     EXPECT_EQ(scan.scanMessage(clean).disposition, MailScanOutcome::Disposition::Deleted);
     EXPECT_FALSE(std::filesystem::exists(clean));

@@ -112,9 +112,11 @@ TEST_F(MailScanTest, TwoInfectedAttachmentsGiveOneAtomAndTheLastVirusName)
     EXPECT_EQ(outcome.result(), 1);
     EXPECT_EQ(outcome.lastVirusName, "Second");
     EXPECT_EQ(atomFile(), "1\n") << "the atom is added once per message";
-    ASSERT_EQ(engine.tested.size(), 3u); // the text part is tested too
-    EXPECT_EQ(engine.tested[1].content, "VIRUS:First");
-    EXPECT_EQ(engine.tested[2].content, "VIRUS:Second");
+    // The whole message first, then every part, the text part too.
+    ASSERT_EQ(engine.tested.size(), 4u);
+    EXPECT_EQ(engine.tested[0].content, TwoInfected);
+    EXPECT_EQ(engine.tested[2].content, "VIRUS:First");
+    EXPECT_EQ(engine.tested[3].content, "VIRUS:Second");
 
     EXPECT_EQ(test::readAll(path),
         "From: a@b\r\n"
@@ -151,12 +153,12 @@ TEST_F(MailScanTest, CleanMessagesAreDeletedWithoutAtom)
         std::size_t tested;
     };
     const Case cases[] = {
-        { "no named attachment", "Subject: hi\r\nContent-Type: text/plain\r\n\r\nHello\r\n", 1 },
+        { "no named attachment", "Subject: hi\r\nContent-Type: text/plain\r\n\r\nHello\r\n", 2 },
         { "clean named attachment",
-            "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: application/x; name=a.exe\r\n\r\nMZ\r\n--b--\r\n", 1 },
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: application/x; name=a.exe\r\n\r\nMZ\r\n--b--\r\n", 2 },
         { "header without blank line", "Subject: hi\r\nX: y\r\n", 1 },      // tested whole
-        { "empty file", "", 1 },
-        { "no content at all", "Subject: hi\r\n\r\n", 0 },
+        { "empty file", "", 0 },
+        { "no content at all", "Subject: hi\r\n\r\n", 1 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -196,8 +198,8 @@ TEST_F(MailScanTest, EveryAttachmentIsScannedHoweverItIsNamed)
         MailScanOutcome outcome = scan(path);
         EXPECT_EQ(outcome.disposition, Disposition::Rewritten);
         EXPECT_EQ(outcome.lastVirusName, "Found");
-        ASSERT_EQ(engine.tested.size(), 2u);
-        EXPECT_EQ(std::filesystem::path(engine.tested[1].path).filename(), c.testedName);
+        ASSERT_EQ(engine.tested.size(), 3u);
+        EXPECT_EQ(std::filesystem::path(engine.tested[2].path).filename(), c.testedName);
     }
 }
 
@@ -215,9 +217,9 @@ TEST_F(MailScanTest, HostileAttachmentNamesNeverWriteElsewhere)
 
     MailScanOutcome outcome = scan(path);
     EXPECT_EQ(outcome.disposition, Disposition::Rewritten);
-    ASSERT_EQ(engine.tested.size(), std::size(names));
-    for (std::size_t i = 0; i < engine.tested.size(); ++i) {
-        const auto& t = engine.tested[i];
+    ASSERT_EQ(engine.tested.size(), std::size(names) + 1);
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const auto& t = engine.tested[i + 1];
         SCOPED_TRACE(t.path);
         EXPECT_LE(t.path.size(), MaxEnginePathBytes);
         EXPECT_EQ(t.path.rfind(scratch + "/vzmail-", 0), 0u);
