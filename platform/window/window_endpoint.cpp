@@ -44,7 +44,14 @@ Result<void> ensureFolder(const std::string& folder)
 Result<UniqueFd> takeTitleLock(const std::string& lockPath)
 {
     for (int attempt = 0; attempt < LockAttempts; ++attempt) {
-        UniqueFd fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+        // Opened without O_CREAT first: in a sticky folder the kernel may refuse
+        // O_CREAT on another user's existing file even to the administrator.
+        UniqueFd fd(::open(lockPath.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.valid() && errno == ENOENT) {
+            fd = UniqueFd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (!fd.valid() && errno == EEXIST)
+                continue; // made by another endpoint in between
+        }
         if (!fd.valid())
             return Error::fromErrno("open", errno == EACCES ? EADDRINUSE : errno, lockPath);
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {

@@ -6,6 +6,7 @@
 #include "common/environment.h"
 #include "common/service_command.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_environment.h"
 
 #include <gtest/gtest.h>
 
@@ -316,6 +317,32 @@ TEST(WindowChannel, PostedCommandsAreOneWay)
     EXPECT_TRUE(recording.messages[0].data.empty());
     EXPECT_EQ(recording.messages[1].parameter, 1176u);
     EXPECT_EQ(recording.messages[1].sender.pid, ::getpid());
+}
+
+TEST(WindowChannel, TheReceiverSeesWhichUserSent)
+{
+    test::TempDir dir;
+    // Open to the unprivileged sender like the runtime folder.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    std::string folder = dir.file("run");
+    auto endpoint = WindowEndpoint::create("qelavsrvw", folder);
+    ASSERT_TRUE(endpoint.ok()) << endpoint.error().text();
+    struct stat st;
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01777u);
+
+    ASSERT_TRUE(test::runAsUnprivileged([&] { return UnixWindowChannel(folder).postCommand("qelavsrvw", 2); }));
+    RecordingHandler recording;
+    EXPECT_EQ(*endpoint->serveOne(recording.handler(), WaitMode::NoWait), ServeOutcome::Served);
+    ASSERT_EQ(recording.count(), 1u);
+    const WindowPeer& sender = recording.messages[0].sender;
+    EXPECT_NE(sender.pid, ::getpid());
+    if (test::runningAsRoot()) {
+        EXPECT_NE(sender.uid, 0u);
+        EXPECT_NE(sender.gid, 0u);
+    } else {
+        EXPECT_EQ(sender.uid, ::getuid());
+    }
 }
 
 TEST(WindowChannel, AReceiverThatNeverAnswersDoesNotHoldTheSender)
