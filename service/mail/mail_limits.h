@@ -7,6 +7,9 @@
 // so that it is still handed to the engine.
 namespace vz::mail::limits {
 
+// Largest message file taken into memory; a larger one is left as it is (reported,
+// never passed as clean).
+inline constexpr std::size_t MaxMessageBytes = std::size_t(256) << 20;
 // Multipart levels parsed into children; a deeper multipart keeps its body as content.
 inline constexpr int MaxNestingDepth = 32;
 // Parts of one message; the rest of a multipart body beyond it becomes one raw part.

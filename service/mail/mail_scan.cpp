@@ -3,6 +3,7 @@
 #include "common/files.h"
 #include "common/lang/local_text.h"
 #include "service/mail/attachment_folder.h"
+#include "service/mail/mail_limits.h"
 #include "service/mail/message_file.h"
 #include "service/mail/message_part.h"
 #include "service/mail/message_rewrite.h"
@@ -56,6 +57,7 @@ MailScan::MailScan(GuardPort& guard, MailEnginePort& engine, AtomTable& atoms, s
     , m_engine(engine)
     , m_atoms(atoms)
     , m_scratchBase(std::move(scratchBase))
+    , m_maxMessageBytes(limits::MaxMessageBytes)
 {
 }
 
@@ -64,6 +66,11 @@ MailScanOutcome MailScan::scanMessage(const std::string& path)
     MailScanOutcome outcome;
     GuardPause pause(m_guard);
 
+    if (auto size = files::status(path); size && size->size > m_maxMessageBytes) {
+        outcome.problems.push_back(path + ": message larger than " + std::to_string(m_maxMessageBytes) + " bytes");
+        outcome.disposition = MailScanOutcome::Disposition::LeftUnchanged;
+        return outcome;
+    }
     auto raw = files::readFile(path);
     if (!raw) {
         outcome.problems.push_back(raw.error().text());

@@ -48,11 +48,15 @@ public:
 
     MailScanOutcome scanMessage(const std::string& path);
 
+    // A larger message file is left unchanged and reported (default 256 MiB).
+    void setMaxMessageBytes(std::size_t bytes) { m_maxMessageBytes = bytes; }
+
 private:
     GuardPort& m_guard;
     MailEnginePort& m_engine;
     AtomTable& m_atoms;
     std::string m_scratchBase;
+    std::size_t m_maxMessageBytes;
 };
 
 } // namespace vz::mail

@@ -14,6 +14,7 @@
 #include "service/mail/mail_request.h"
 #include "service/mail/text_template.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>

@@ -294,6 +294,16 @@ TEST_F(MailScanTest, WhatCannotBeTestedIsNotPassedAsClean)
     EXPECT_EQ(test::readAll(path), "Subject: x\r\nContent-Type: application/x; name=a\r\n\r\nMZ\r\n");
     EXPECT_TRUE(engine.tested.empty());
 
+    // Too large to take into memory: left as it is, reported.
+    std::string large = dir.write("large.eml", "Subject: x\r\n\r\n" + std::string(2000, 'a'));
+    MailScan small(guard, engine, atoms, scratch);
+    small.setMaxMessageBytes(1000);
+    outcome = small.scanMessage(large);
+    EXPECT_EQ(outcome.disposition, Disposition::LeftUnchanged);
+    EXPECT_EQ(outcome.problems.size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(large));
+    EXPECT_TRUE(engine.tested.empty());
+
     // A message the parser cannot take apart is still tested whole.
     std::string broken = dir.write("broken.eml", "Subject: x\r\nX-Payload: VIRUS:Whole");
     outcome = scan(broken);
