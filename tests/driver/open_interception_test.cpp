@@ -23,6 +23,14 @@ protected:
         EXPECT_EQ(state().heldOpens, 1u);
     }
 
+    // The service thread's answer of 2 has arrived (or returned already); only then do
+    // ticks go, so the hold time-out cannot overtake a thread that is slow to start.
+    void waitForVerdictOrAnswer(const std::atomic<bool>& answered)
+    {
+        while (!answered.load() && state().verdict != kVerdictRefuseAndWait)
+            std::this_thread::yield();
+    }
+
     static constexpr std::uint32_t kOptions = (sim::FILE_OPEN << 24) | FILE_NON_DIRECTORY_FILE;
 };
 
@@ -40,6 +48,12 @@ TEST_F(Interception, AHeldOpenIsNamedAskedAboutAndAllowed)
         EXPECT_EQ(request.tag, "prog.exe:4242");
         EXPECT_EQ(request.count, kOptions);
     }
+
+    // Copies stay inside the buffers the caller gives, cut and still NUL-terminated.
+    GuardRequest cut = service.getRequest(5, 6);
+    EXPECT_EQ(cut.name, "C:\\di");
+    EXPECT_EQ(cut.tag, "prog");
+    EXPECT_EQ(service.getRequest(0, 0).count, kOptions);
 
     answerAndTick(kVerdictAllow);
     EXPECT_EQ(open->wait(), STATUS_SUCCESS);
@@ -124,7 +138,8 @@ TEST_F(Interception, AnswerTwoReturnsOnlyAfterTheOpenWasRefused)
         nameAfter = state().requestName;
         answered.store(true);
     });
-    ticks.advanceUntil([&] { return answered.load(); }, 200);
+    waitForVerdictOrAnswer(answered);
+    ticks.advanceUntil([&] { return answered.load(); }, 100);
     serviceThread.join();
     EXPECT_EQ(seenByOpen, STATUS_ACCESS_DENIED);
     EXPECT_EQ(verdictAfter, 0);
@@ -254,6 +269,7 @@ TEST_F(Interception, ACancelledHeldOpenIsClosedAndItsRequestStillEnds)
                  EXPECT_EQ(service.answer(kVerdictRefuseAndWait), STATUS_SUCCESS);
                  answered.store(true);
              });
+             waitForVerdictOrAnswer(answered);
              ticks.advanceUntil([&] { return answered.load(); }, 100);
              serviceThread.join();
          } },
