@@ -68,6 +68,9 @@ Result<void> replaceFile(std::string_view path, std::string_view content);
 // Joins lines with CR LF after each, as text-mode files are written.
 std::string joinLinesCrLf(const std::vector<std::string>& lines);
 
+// The process's current folder.
+std::string currentFolder();
+
 // The folder that holds the running program's own file (no final separator).
 std::string ownProgramFolder();
 

@@ -24,4 +24,8 @@ std::string_view folderOf(std::string_view path);
 // The extension with its dot ("a/b.tar.gz" -> ".gz"), empty when the name has none.
 std::string_view extension(std::string_view path);
 
+// The path made absolute against `base` (a full path) and with "." and ".." parts and
+// doubled separators taken out, without looking at the file system.
+std::string absolute(std::string_view path, std::string_view base);
+
 } // namespace vz::paths

@@ -112,6 +112,20 @@ StartupOptions SettingsStore::LoadOptions(std::string_view programFolder, std::s
     return o;
 }
 
+void SettingsStore::StoreMissingScanDefaults()
+{
+    constexpr int Missing = -0x7fffffff;
+    const std::pair<std::string_view, int> values[] = {
+        { settings::Level, settings::DefaultLevel },
+        { settings::Action, settings::DefaultAction },
+        { settings::HeuristicLevel, settings::DefaultHeuristicLevel },
+    };
+    for (const auto& [name, value] : values) {
+        if (m_profile.readInt(settings::Options, name, Missing) == Missing)
+            (void)m_profile.writeInt(settings::Options, name, value);
+    }
+}
+
 ScanStatistics SettingsStore::LoadStatistics()
 {
     return ScanStatistics {

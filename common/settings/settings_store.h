@@ -54,6 +54,10 @@ public:
     // `localeLanguageId` is the user's locale's ID, the default of Options Language.
     StartupOptions LoadOptions(std::string_view programFolder, std::string_view localeLanguageId);
 
+    // Stores Level, Action and Heuristic Level with their defaults where they are
+    // missing, as the windowed program does at every start before any scan runs.
+    void StoreMissingScanDefaults();
+
     ScanStatistics LoadStatistics();
     void SaveStatistics(const ScanStatistics&);
 

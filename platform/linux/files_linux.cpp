@@ -430,6 +430,12 @@ std::vector<std::string> activeSwapFiles()
     return out;
 }
 
+std::string currentFolder()
+{
+    char buf[PATH_MAX];
+    return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string("/");
+}
+
 std::string ownProgramFolder()
 {
     char buf[PATH_MAX];

@@ -40,4 +40,21 @@ TEST(Paths, SplitsAtTheLastSeparator)
     EXPECT_EQ(extension("/a.b/c"), "");
 }
 
+TEST(Paths, AbsoluteAgainstABase)
+{
+    struct Case {
+        const char* path;
+        const char* base;
+        const char* absolute;
+    } cases[] = {
+        { "data", "/home/u", "/home/u/data" },
+        { "./data/../x//y/", "/home/u/", "/home/u/x/y/" },
+        { "/abs/./p", "/ignored", "/abs/p" },
+        { "../../..", "/a/b", "/" },
+        { ".", "/a", "/a" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(absolute(c.path, c.base), c.absolute) << c.path;
+}
+
 } // namespace vz::paths

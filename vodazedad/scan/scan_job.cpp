@@ -255,6 +255,14 @@ void ScanJob::worker(const std::string& target, const std::string& reportPath)
     FolderWalker walker(m_state.abort, device);
     FileHandling handling(m_ctx, m_ctx.tester);
 
+    // A target that names one file scans that file.
+    if (auto st = files::status(target); st && st->kind == files::FileKind::Regular) {
+        m_state.fileTotal = 1;
+        handleFile(target, reportPath, handling);
+        m_state.activeWorkers.fetch_sub(1);
+        return;
+    }
+
     // 3: the counting pass.
     long count = 0;
     if (walker.count(folder, count) == FolderWalker::Outcome::Aborted)

@@ -162,6 +162,16 @@ TEST_F(SettingsStoreTest, LoadOptionsGivesDefaultsThenStoredValues)
     EXPECT_EQ(o.action, 2);
 }
 
+TEST_F(SettingsStoreTest, MissingScanSettingsAreStoredWithTheirDefaults)
+{
+    Profile& p = store.profile();
+    ASSERT_TRUE(p.writeInt("Options", "Action", 2).ok());
+    store.StoreMissingScanDefaults();
+    EXPECT_EQ(p.readInt("Options", "Level", -1), 1);
+    EXPECT_EQ(p.readInt("Options", "Action", -1), 2); // a stored value stays
+    EXPECT_EQ(p.readInt("Options", "Heuristic Level", -1), 1);
+}
+
 TEST_F(SettingsStoreTest, StatisticsRoundTrip)
 {
     EXPECT_EQ(store.LoadStatistics().scanCount, 0);

@@ -1,0 +1,155 @@
+#include "platform/ui/terminal_scan_screen.h"
+
+#include <chrono>
+#include <csignal>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vz::platform {
+
+namespace {
+
+std::atomic<bool> g_interrupted { false };
+
+extern "C" void onInterrupt(int)
+{
+    g_interrupted = true;
+}
+
+int terminalWidth(int fd)
+{
+    winsize ws {};
+    if (::ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20)
+        return ws.ws_col;
+    return 80;
+}
+
+} // namespace
+
+TerminalScanScreen::TerminalScanScreen(std::FILE* out, std::function<void()> cancel, std::function<bool()> idle)
+    : m_out(out)
+    , m_cancel(std::move(cancel))
+    , m_idle(std::move(idle))
+    , m_tty(::isatty(::fileno(out)) != 0)
+{
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    ::sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+}
+
+TerminalScanScreen::~TerminalScanScreen()
+{
+    clearLine();
+    std::signal(SIGINT, SIG_DFL);
+}
+
+void TerminalScanScreen::setScanning(bool) { }
+
+void TerminalScanScreen::setStatusLine(const std::string& text)
+{
+    if (text.empty())
+        return;
+    clearLine();
+    std::fprintf(m_out, "%s\n", text.c_str());
+    std::fflush(m_out);
+}
+
+void TerminalScanScreen::setTargetsBar(std::uint32_t rangeEnd, std::uint32_t position)
+{
+    m_targetsEnd = rangeEnd;
+    m_targetsPos = position;
+}
+
+void TerminalScanScreen::setFilesBar(std::uint32_t rangeEnd, std::uint32_t position)
+{
+    m_filesEnd = rangeEnd;
+    m_filesPos = position;
+}
+
+void TerminalScanScreen::showPanels(const scan::ProgressPanel& statistics, const scan::ProgressPanel& activity)
+{
+    // The counts are the first two lines of the statistics panel's values.
+    std::string values = statistics.text;
+    auto first = values.find('\n');
+    auto second = first == std::string::npos ? first : values.find('\n', first + 1);
+    if (second != std::string::npos)
+        m_counts = values.substr(0, first) + " files, " + values.substr(first + 1, second - first - 1) + " infected";
+    m_activity.clear();
+    for (char c : activity.text) {
+        if (c != '\n')
+            m_activity += c;
+    }
+    draw();
+}
+
+void TerminalScanScreen::setMarker(std::optional<scan::AnimationMarker>) { }
+
+void TerminalScanScreen::dispatchMessages()
+{
+    if (g_interrupted.exchange(false) && m_cancel)
+        m_cancel();
+}
+
+void TerminalScanScreen::pause(std::uint32_t milliseconds)
+{
+    using namespace std::chrono;
+    auto until = steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (steady_clock::now() < until) {
+        if (m_idle && m_idle())
+            return;
+        if (g_interrupted.load())
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::optional<std::string> TerminalScanScreen::browseForFolder(const std::string&)
+{
+    return std::nullopt; // the command-line scanner always names its targets
+}
+
+void TerminalScanScreen::openReport(const std::string&)
+{
+    clearLine();
+}
+
+void TerminalScanScreen::showHomeScreen()
+{
+    clearLine();
+}
+
+void TerminalScanScreen::draw()
+{
+    if (!m_tty)
+        return;
+    int width = terminalWidth(::fileno(m_out));
+    std::string bar;
+    if (m_filesEnd > 0) {
+        constexpr int cells = 20;
+        int done = static_cast<int>(static_cast<std::uint64_t>(std::min(m_filesPos, m_filesEnd)) * cells / m_filesEnd);
+        bar = "[" + std::string(static_cast<std::size_t>(done), '#') + std::string(static_cast<std::size_t>(cells - done), '-') + "] "
+            + std::to_string(static_cast<std::uint64_t>(std::min(m_filesPos, m_filesEnd)) * 100 / m_filesEnd) + "% ";
+    }
+    std::string line = bar + m_counts + "  " + m_activity;
+    if (static_cast<int>(line.size()) > width - 1) {
+        // Keep the start and the end of the path: the end names the file.
+        std::size_t keep = static_cast<std::size_t>(width - 4);
+        line = line.substr(0, keep / 2) + "..." + line.substr(line.size() - (keep - keep / 2));
+    }
+    std::fprintf(m_out, "\r\033[K%s", line.c_str());
+    std::fflush(m_out);
+    m_drawn = true;
+}
+
+void TerminalScanScreen::clearLine()
+{
+    if (m_tty && m_drawn) {
+        std::fprintf(m_out, "\r\033[K");
+        std::fflush(m_out);
+        m_drawn = false;
+    }
+}
+
+} // namespace vz::platform

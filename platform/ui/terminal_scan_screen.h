@@ -1,0 +1,50 @@
+#pragma once
+
+#include "vodazedad/scan/scan_screen.h"
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace vz::platform {
+
+// The scanning screen of the command-line scanner. On a terminal it draws one
+// progress line on standard error; otherwise it prints plain lines (each target as it
+// starts). Ctrl-C asks for Cancel. The pauses end early once `idle` says the work is
+// done, so a scan of a small folder does not wait for nothing.
+class TerminalScanScreen final : public scan::ScanScreen {
+public:
+    TerminalScanScreen(std::FILE* out, std::function<void()> cancel, std::function<bool()> idle);
+    ~TerminalScanScreen() override;
+
+    void setScanning(bool on) override;
+    void setStatusLine(const std::string& text) override;
+    void setTargetsBar(std::uint32_t rangeEnd, std::uint32_t position) override;
+    void setFilesBar(std::uint32_t rangeEnd, std::uint32_t position) override;
+    void showPanels(const scan::ProgressPanel& statistics, const scan::ProgressPanel& activity) override;
+    void setMarker(std::optional<scan::AnimationMarker> marker) override;
+    void dispatchMessages() override;
+    void pause(std::uint32_t milliseconds) override;
+    std::optional<std::string> browseForFolder(const std::string& title) override;
+    void openReport(const std::string& reportPath) override;
+    void showHomeScreen() override;
+
+    bool interactive() const { return m_tty; }
+
+private:
+    void draw();
+    void clearLine();
+
+    std::FILE* m_out;
+    std::function<void()> m_cancel;
+    std::function<bool()> m_idle;
+    bool m_tty = false;
+    bool m_drawn = false;
+    std::uint32_t m_filesEnd = 0, m_filesPos = 0;
+    std::uint32_t m_targetsEnd = 0, m_targetsPos = 0;
+    std::string m_activity;
+    std::string m_counts;
+};
+
+} // namespace vz::platform
