@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+
 namespace vz {
 
 TEST(LanguageId, FromLocaleNames)
@@ -91,6 +94,42 @@ TEST(LanguageManager, CatalogFormatAndListLimits)
     auto none = LanguageManager::start(empty.path() + "/", "de-de", 30);
     EXPECT_EQ(none->currentIndex(), -1);
     EXPECT_EQ(none->localText("never", "Never"), "Never");
+}
+
+} // namespace vz
+
+namespace vz {
+
+namespace {
+
+std::set<std::string> catalogKeys(const std::string& file)
+{
+    std::set<std::string> keys;
+    std::istringstream in(test::readAll(file));
+    std::string line;
+    while (std::getline(in, line)) {
+        auto eq = line.find('=');
+        if (line.empty() || line[0] == '#' || line[0] == '@' || eq == std::string::npos)
+            continue;
+        auto key = line.substr(0, eq);
+        while (!key.empty() && key.back() == ' ')
+            key.pop_back();
+        keys.insert(key);
+    }
+    return keys;
+}
+
+} // namespace
+
+TEST(Catalogs, EveryShippedLanguageHasEveryKey)
+{
+    auto english = catalogKeys(test::builtAppDir() + "Translation/kvh-en-us.lng");
+    auto german = catalogKeys(test::builtAppDir() + "Translation/kvh-de-de.lng");
+    EXPECT_GT(english.size(), 50u);
+    for (const auto& k : english)
+        EXPECT_TRUE(german.count(k)) << "German lacks " << k;
+    for (const auto& k : german)
+        EXPECT_TRUE(english.count(k)) << "English lacks " << k;
 }
 
 } // namespace vz
