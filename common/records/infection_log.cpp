@@ -1,5 +1,6 @@
 #include "common/records/infection_log.h"
 
+#include "common/files.h"
 #include "common/records/record_lines.h"
 #include "common/records/record_value.h"
 
@@ -49,6 +50,10 @@ Result<std::vector<InfectionLogEntry>> readInfectionLog(const RecordLocation& lo
 
 Result<void> rewriteInfectionLog(const RecordLocation& location, const std::function<bool(const InfectionLogEntry&)>& keep)
 {
+    // Held across read and replace: an entry appended meanwhile is never lost.
+    auto lock = files::FileLock::lockExclusive(location.infectionLog());
+    if (!lock)
+        return lock.error();
     auto stored = readStored(location);
     if (!stored)
         return stored.error();

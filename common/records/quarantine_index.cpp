@@ -1,5 +1,6 @@
 #include "common/records/quarantine_index.h"
 
+#include "common/files.h"
 #include "common/records/record_lines.h"
 #include "common/records/record_value.h"
 #include "common/text.h"
@@ -80,6 +81,10 @@ int quarantineCount(const RecordLocation& location)
 
 Result<void> rewriteQuarantineIndex(const RecordLocation& location, const std::function<bool(const QuarantineEntry&)>& keep)
 {
+    // Held across read and replace: an entry appended meanwhile is never lost.
+    auto lock = files::FileLock::lockExclusive(location.quarantineIndex());
+    if (!lock)
+        return lock.error();
     auto stored = readStored(location);
     if (!stored)
         return stored.error();

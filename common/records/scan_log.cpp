@@ -1,5 +1,6 @@
 #include "common/records/scan_log.h"
 
+#include "common/files.h"
 #include "common/records/record_lines.h"
 #include "common/records/record_value.h"
 #include "common/text.h"
@@ -140,6 +141,10 @@ Result<std::vector<ScanLogEntry>> readScanLog(const RecordLocation& location)
 
 Result<void> rewriteScanLog(const RecordLocation& location, const std::function<bool(const ScanLogEntry&)>& keep)
 {
+    // Held across read and replace: an entry appended meanwhile is never lost.
+    auto lock = files::FileLock::lockExclusive(location.scanLog());
+    if (!lock)
+        return lock.error();
     auto stored = readStored(location);
     if (!stored)
         return stored.error();

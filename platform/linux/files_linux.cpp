@@ -326,18 +326,66 @@ std::string joinLinesCrLf(const std::vector<std::string>& lines)
 Result<void> appendLines(std::string_view path, const std::vector<std::string>& lines)
 {
     std::string p = str(path);
-    UniqueFd fd(::open(p.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!fd.valid())
-        return Error::fromErrno("open", errno, p);
-    // One write of the whole entry under an exclusive lock: two programs appending at
-    // once never interleave their lines.
-    while (::flock(fd.get(), LOCK_EX) != 0) {
-        if (errno != EINTR)
-            return Error::fromErrno("flock", errno, p);
+    std::string entry = joinLinesCrLf(lines);
+    // A rewrite may replace the file while this waits for the lock: then the entry
+    // goes into the new file, never into the replaced one.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        UniqueFd fd(::open(p.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+        if (!fd.valid())
+            return Error::fromErrno("open", errno, p);
+        // One write of the whole entry under an exclusive lock: two programs appending
+        // at once never interleave their lines.
+        while (::flock(fd.get(), LOCK_EX) != 0) {
+            if (errno != EINTR)
+                return Error::fromErrno("flock", errno, p);
+        }
+        struct stat opened, current;
+        if (::fstat(fd.get(), &opened) == 0 && ::stat(p.c_str(), &current) == 0 && opened.st_ino == current.st_ino
+            && opened.st_dev == current.st_dev) {
+            auto r = writeAll(fd.get(), entry, p);
+            ::flock(fd.get(), LOCK_UN);
+            return r;
+        }
     }
-    auto r = writeAll(fd.get(), joinLinesCrLf(lines), p);
-    ::flock(fd.get(), LOCK_UN);
-    return r;
+    return Error::fromErrno("append", EAGAIN, p);
+}
+
+Result<FileLock> FileLock::lockExclusive(std::string_view path)
+{
+    std::string p = str(path);
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return Error::fromErrno("open", errno, p);
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            int e = errno;
+            ::close(fd);
+            return Error::fromErrno("flock", e, p);
+        }
+    }
+    return FileLock(fd);
+}
+
+FileLock::~FileLock()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : m_descriptor(other.m_descriptor)
+{
+    other.m_descriptor = -1;
+}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept
+{
+    if (this != &other) {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_descriptor = other.m_descriptor;
+        other.m_descriptor = -1;
+    }
+    return *this;
 }
 
 Result<void> replaceFile(std::string_view path, std::string_view content)

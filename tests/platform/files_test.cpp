@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -175,6 +176,58 @@ TEST(Files, SwapFilesAreListedByName)
     // Whatever the machine uses, every listed swap file is a path.
     for (const auto& swap : activeSwapFiles())
         EXPECT_EQ(swap.front(), '/') << swap;
+}
+
+} // namespace vz::files
+
+#include <sys/wait.h>
+
+namespace vz::files {
+
+TEST(Files, AnEntryAppendedDuringALockedRewriteIsNeverLost)
+{
+    test::TempDir dir;
+    auto f = dir.file("viridx.dat");
+    ASSERT_TRUE(appendLines(f, { "seed" }).ok());
+    constexpr int entries = 300;
+    pid_t appender = ::fork();
+    if (appender == 0) {
+        for (int i = 0; i < entries; ++i) {
+            if (!appendLines(f, { "entry " + std::to_string(i) }).ok())
+                ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    // Rewrite the file again and again (dropping only the seed) while entries come in.
+    pid_t rewriter = ::fork();
+    if (rewriter == 0) {
+        for (int i = 0; i < 200; ++i) {
+            auto lock = FileLock::lockExclusive(f);
+            if (!lock)
+                ::_exit(1);
+            auto lines = readLines(f);
+            if (!lines)
+                ::_exit(1);
+            std::vector<std::string> kept;
+            for (auto& l : *lines) {
+                if (l != "seed")
+                    kept.push_back(l);
+            }
+            if (!replaceFile(f, joinLinesCrLf(kept)).ok())
+                ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    for (pid_t child : { appender, rewriter }) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    auto lines = *readLines(f);
+    std::set<std::string> seen(lines.begin(), lines.end());
+    for (int i = 0; i < entries; ++i)
+        EXPECT_TRUE(seen.count("entry " + std::to_string(i))) << "entry " << i << " was lost";
+    EXPECT_FALSE(FileLock::lockExclusive(dir.file("missing")).ok());
 }
 
 } // namespace vz::files
