@@ -328,8 +328,9 @@ Result<void> appendLines(std::string_view path, const std::vector<std::string>& 
     std::string p = str(path);
     std::string entry = joinLinesCrLf(lines);
     // A rewrite may replace the file while this waits for the lock: then the entry
-    // goes into the new file, never into the replaced one.
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    // goes into the new file, never into the replaced one. Rewrites are few, so the
+    // bound only stops a file that is replaced for ever.
+    for (int attempt = 0; attempt < 100000; ++attempt) {
         UniqueFd fd(::open(p.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
         if (!fd.valid())
             return Error::fromErrno("open", errno, p);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -193,8 +194,10 @@ TEST(Files, AnEntryAppendedDuringALockedRewriteIsNeverLost)
     pid_t appender = ::fork();
     if (appender == 0) {
         for (int i = 0; i < entries; ++i) {
-            if (!appendLines(f, { "entry " + std::to_string(i) }).ok())
+            if (auto r = appendLines(f, { "entry " + std::to_string(i) }); !r) {
+                std::fprintf(stderr, "append: %s\n", r.error().text().c_str());
                 ::_exit(1);
+            }
         }
         ::_exit(0);
     }
@@ -203,18 +206,24 @@ TEST(Files, AnEntryAppendedDuringALockedRewriteIsNeverLost)
     if (rewriter == 0) {
         for (int i = 0; i < 200; ++i) {
             auto lock = FileLock::lockExclusive(f);
-            if (!lock)
+            if (!lock) {
+                std::fprintf(stderr, "lock: %s\n", lock.error().text().c_str());
                 ::_exit(1);
+            }
             auto lines = readLines(f);
-            if (!lines)
+            if (!lines) {
+                std::fprintf(stderr, "read: %s\n", lines.error().text().c_str());
                 ::_exit(1);
+            }
             std::vector<std::string> kept;
             for (auto& l : *lines) {
                 if (l != "seed")
                     kept.push_back(l);
             }
-            if (!replaceFile(f, joinLinesCrLf(kept)).ok())
+            if (auto r = replaceFile(f, joinLinesCrLf(kept)); !r) {
+                std::fprintf(stderr, "replace: %s\n", r.error().text().c_str());
                 ::_exit(1);
+            }
         }
         ::_exit(0);
     }
