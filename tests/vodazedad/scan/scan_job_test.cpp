@@ -240,3 +240,40 @@ TEST_F(ScanJobTest, ProgressShowsTheCurrentFileAndTheCounters)
 }
 
 } // namespace vz::scan
+
+#include "platform/window/unix_window_channel.h"
+#include "platform/window/window_thread.h"
+
+namespace vz::scan {
+
+using namespace test_support;
+
+TEST_F(ScanJobTest, TheServiceWindowHearsOfEachTargetOverItsSocket)
+{
+    vz::test::TempDir runtime;
+    std::mutex mutex;
+    std::vector<ServiceCommand> heard;
+    auto endpoint = platform::WindowEndpoint::create(ServiceWindowTitle, runtime.path());
+    ASSERT_TRUE(endpoint.ok()) << endpoint.error().text();
+    auto thread = platform::WindowThread::start(std::move(*endpoint), [&](const platform::WindowMessage& m) -> std::uint32_t {
+        auto c = ServiceCommand::decode(m.data.data(), m.data.size());
+        std::lock_guard lock(mutex);
+        if (c)
+            heard.push_back(*c);
+        return 1;
+    });
+    ASSERT_TRUE(thread.ok());
+    platform::UnixWindowChannel channel(runtime.path());
+    std::string target = data.mkdir("t");
+    ScanJob job(ScanJobContext { appDir(), profile, tester, screen, ui, channel, clock, drives, ProtectedFiles("/usr", {}),
+        "Vantrelo Vodazedad", std::nullopt });
+    job.run(std::vector<std::string> { target }, records::ScanType::Folder, totals);
+    thread->reset();
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(heard[0].code, service_command::ScanFolder);
+    EXPECT_EQ(heard[0].payload, target);
+    EXPECT_EQ(heard[1].code, service_command::ScanFolder);
+    EXPECT_EQ(heard[1].payload, "");
+}
+
+} // namespace vz::scan
