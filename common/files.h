@@ -61,23 +61,6 @@ Result<std::vector<std::string>> readLines(std::string_view path);
 // its folder.
 Result<void> appendLines(std::string_view path, const std::vector<std::string>& lines);
 
-// An exclusive lock on an existing file, held until the owner goes. appendLines takes
-// the same lock, so an entry appended while a rewrite holds it waits, and then goes
-// into the rewritten file rather than into the one the rewrite replaced.
-class FileLock {
-public:
-    static Result<FileLock> lockExclusive(std::string_view path);
-    FileLock() = default;
-    ~FileLock();
-    FileLock(FileLock&& other) noexcept;
-    FileLock& operator=(FileLock&& other) noexcept;
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-private:
-    explicit FileLock(int descriptor) : m_descriptor(descriptor) {}
-    int m_descriptor = -1;
-};
 
 // Replaces the whole file through a temporary file in the same folder and a rename,
 // so a crash or a full disk leaves either the old or the new content, never a part.
@@ -112,6 +95,18 @@ private:
 };
 
 Result<OpenedFile> openForReading(std::string_view path);
+
+// An exclusive lock on an existing file, held until the owner goes. appendLines takes
+// the same lock, so an entry appended while a rewrite holds it waits, and then goes
+// into the rewritten file rather than into the one the rewrite replaced.
+class FileLock {
+public:
+    static Result<FileLock> lockExclusive(std::string_view path);
+
+private:
+    explicit FileLock(OpenedFile file) : m_file(std::move(file)) {}
+    OpenedFile m_file; // closing it releases the lock
+};
 
 // The swap files the system uses now (they are never scanned for errors).
 std::vector<std::string> activeSwapFiles();

@@ -38,33 +38,12 @@ Result<void> appendInfectionLogEntry(const RecordLocation& location, const Infec
 
 Result<std::vector<InfectionLogEntry>> readInfectionLog(const RecordLocation& location)
 {
-    auto stored = readStored(location);
-    if (!stored)
-        return stored.error();
-    std::vector<InfectionLogEntry> entries;
-    entries.reserve(stored->size());
-    for (const auto& lines : *stored)
-        entries.push_back(parse(lines));
-    return entries;
+    return detail::parseEntries<InfectionLogEntry>(readStored(location), parse);
 }
 
 Result<void> rewriteInfectionLog(const RecordLocation& location, const std::function<bool(const InfectionLogEntry&)>& keep)
 {
-    // Held across read and replace: an entry appended meanwhile is never lost.
-    auto lock = files::FileLock::lockExclusive(location.infectionLog());
-    if (!lock)
-        return lock.error();
-    auto stored = readStored(location);
-    if (!stored)
-        return stored.error();
-    std::vector<detail::StoredLines> kept;
-    for (auto& lines : *stored) {
-        if (keep(parse(lines)))
-            kept.push_back(std::move(lines));
-    }
-    if (kept.size() == stored->size())
-        return Success {};
-    return detail::replaceEntries(location.infectionLog(), kept);
+    return detail::rewriteKept<InfectionLogEntry>(location.infectionLog(), [&] { return readStored(location); }, parse, keep);
 }
 
 } // namespace vz::records

@@ -44,14 +44,7 @@ Result<void> appendQuarantineEntry(const RecordLocation& location, const Quarant
 
 Result<std::vector<QuarantineEntry>> readQuarantineIndex(const RecordLocation& location)
 {
-    auto stored = readStored(location);
-    if (!stored)
-        return stored.error();
-    std::vector<QuarantineEntry> entries;
-    entries.reserve(stored->size());
-    for (const auto& lines : *stored)
-        entries.push_back(parse(lines));
-    return entries;
+    return detail::parseEntries<QuarantineEntry>(readStored(location), parse);
 }
 
 Result<std::vector<QuarantineEntry>> listQuarantineEntries(const RecordLocation& location)
@@ -81,21 +74,7 @@ int quarantineCount(const RecordLocation& location)
 
 Result<void> rewriteQuarantineIndex(const RecordLocation& location, const std::function<bool(const QuarantineEntry&)>& keep)
 {
-    // Held across read and replace: an entry appended meanwhile is never lost.
-    auto lock = files::FileLock::lockExclusive(location.quarantineIndex());
-    if (!lock)
-        return lock.error();
-    auto stored = readStored(location);
-    if (!stored)
-        return stored.error();
-    std::vector<detail::StoredLines> kept;
-    for (auto& lines : *stored) {
-        if (keep(parse(lines)))
-            kept.push_back(std::move(lines));
-    }
-    if (kept.size() == stored->size())
-        return Success {};
-    return detail::replaceEntries(location.quarantineIndex(), kept);
+    return detail::rewriteKept<QuarantineEntry>(location.quarantineIndex(), [&] { return readStored(location); }, parse, keep);
 }
 
 } // namespace vz::records

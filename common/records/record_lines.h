@@ -1,6 +1,9 @@
 #pragma once
 
+#include "common/files.h"
 #include "common/result.h"
+
+#include <functional>
 
 #include <string>
 #include <string_view>
@@ -25,5 +28,40 @@ std::vector<StoredLines> completeGroups(const std::vector<std::string>& lines, s
 // Replaces the whole file with the entries through a temporary file and a rename, so
 // that a crash or a full disk leaves the old index or the new one, never a part.
 Result<void> replaceEntries(const std::string& path, const std::vector<StoredLines>& entries);
+
+// Every stored entry of a record file, parsed.
+template<typename Entry, typename Parse>
+Result<std::vector<Entry>> parseEntries(const Result<std::vector<StoredLines>>& stored, Parse parse)
+{
+    if (!stored)
+        return stored.error();
+    std::vector<Entry> entries;
+    entries.reserve(stored->size());
+    for (const auto& lines : *stored)
+        entries.push_back(parse(lines));
+    return entries;
+}
+
+// Rewrites a record file with the entries `keep` accepts, in file order with the same
+// lines. The file's lock is held across read and replace, so an entry appended
+// meanwhile is never lost. Writes nothing when all are kept.
+template<typename Entry, typename ReadStored, typename Parse>
+Result<void> rewriteKept(const std::string& path, ReadStored readStored, Parse parse, const std::function<bool(const Entry&)>& keep)
+{
+    auto lock = files::FileLock::lockExclusive(path);
+    if (!lock)
+        return lock.error();
+    Result<std::vector<StoredLines>> stored = readStored();
+    if (!stored)
+        return stored.error();
+    std::vector<StoredLines> kept;
+    for (auto& lines : *stored) {
+        if (keep(parse(lines)))
+            kept.push_back(std::move(lines));
+    }
+    if (kept.size() == stored->size())
+        return Success {};
+    return replaceEntries(path, kept);
+}
 
 } // namespace vz::records::detail

@@ -129,33 +129,12 @@ Result<void> appendScanLogEntry(const RecordLocation& location, const ScanLogEnt
 
 Result<std::vector<ScanLogEntry>> readScanLog(const RecordLocation& location)
 {
-    auto stored = readStored(location);
-    if (!stored)
-        return stored.error();
-    std::vector<ScanLogEntry> entries;
-    entries.reserve(stored->size());
-    for (const auto& lines : *stored)
-        entries.push_back(parse(lines));
-    return entries;
+    return detail::parseEntries<ScanLogEntry>(readStored(location), parse);
 }
 
 Result<void> rewriteScanLog(const RecordLocation& location, const std::function<bool(const ScanLogEntry&)>& keep)
 {
-    // Held across read and replace: an entry appended meanwhile is never lost.
-    auto lock = files::FileLock::lockExclusive(location.scanLog());
-    if (!lock)
-        return lock.error();
-    auto stored = readStored(location);
-    if (!stored)
-        return stored.error();
-    std::vector<detail::StoredLines> kept;
-    for (auto& lines : *stored) {
-        if (keep(parse(lines)))
-            kept.push_back(std::move(lines));
-    }
-    if (kept.size() == stored->size())
-        return Success {};
-    return detail::replaceEntries(location.scanLog(), kept);
+    return detail::rewriteKept<ScanLogEntry>(location.scanLog(), [&] { return readStored(location); }, parse, keep);
 }
 
 } // namespace vz::records

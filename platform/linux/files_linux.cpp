@@ -357,36 +357,12 @@ Result<FileLock> FileLock::lockExclusive(std::string_view path)
     int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return Error::fromErrno("open", errno, p);
+    OpenedFile file(fd);
     while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            int e = errno;
-            ::close(fd);
-            return Error::fromErrno("flock", e, p);
-        }
+        if (errno != EINTR)
+            return Error::fromErrno("flock", errno, p);
     }
-    return FileLock(fd);
-}
-
-FileLock::~FileLock()
-{
-    if (m_descriptor >= 0)
-        ::close(m_descriptor);
-}
-
-FileLock::FileLock(FileLock&& other) noexcept : m_descriptor(other.m_descriptor)
-{
-    other.m_descriptor = -1;
-}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept
-{
-    if (this != &other) {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-        m_descriptor = other.m_descriptor;
-        other.m_descriptor = -1;
-    }
-    return *this;
+    return FileLock(std::move(file));
 }
 
 Result<void> replaceFile(std::string_view path, std::string_view content)
