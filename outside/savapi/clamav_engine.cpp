@@ -1,6 +1,7 @@
 #include "outside/savapi/clamav_engine.h"
 
 #include "outside/savapi/clamav_messages.h"
+#include "outside/savapi/detection_names.h"
 
 #include <cerrno>
 #include <clamav.h>
@@ -27,9 +28,6 @@ constexpr std::uint16_t OptionHeuristicsLow = 0x2000;
 constexpr std::uint16_t OptionHeuristicsMedium = 0x4000;
 constexpr std::uint16_t OptionHeuristicsHigh = 0x8000;
 
-constexpr std::string_view UnofficialSuffix = ".UNOFFICIAL";
-constexpr std::size_t RecordNameBytes = 33; // the test records' name field holds 34 with its zero
-
 // Everything libclamav can parse; archives only when asked. The heuristic levels add
 // libclamav's heuristics from the least to the most prone to false alarms; the
 // structured-data checks (card and social security numbers) alarm on ordinary
@@ -53,23 +51,6 @@ cl_scan_options scanOptions(std::uint16_t options)
         s.heuristic |= CL_SCAN_HEURISTIC_PHISHING_SSL_MISMATCH | CL_SCAN_HEURISTIC_BROKEN_MEDIA | CL_SCAN_HEURISTIC_EXCEEDS_MAX;
     }
     return s;
-}
-
-std::string_view withoutSuffix(std::string_view name)
-{
-    if (name.size() > UnofficialSuffix.size() && name.substr(name.size() - UnofficialSuffix.size()) == UnofficialSuffix)
-        name.remove_suffix(UnofficialSuffix.size());
-    return name;
-}
-
-std::string recordName(std::string_view name)
-{
-    return std::string(withoutSuffix(name).substr(0, RecordNameBytes));
-}
-
-bool startsWith(std::string_view s, std::string_view prefix)
-{
-    return s.substr(0, prefix.size()) == prefix;
 }
 
 AveResult errorResult(std::uint16_t errorCode, std::uint16_t detail)
@@ -318,24 +299,13 @@ AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool log
     const auto status = static_cast<cl_error_t>(statusValue);
     AveResult r {};
     if (status == CL_VIRUS) {
-        const std::string_view name = virusName ? withoutSuffix(virusName) : std::string_view("Unknown");
-        // Heuristic findings that mean "could not be tested" or "suspicious" are
-        // warnings, not detections.
-        if (startsWith(name, "Heuristics.Encrypted.")) {
-            r.flags = FlagWarning;
-            r.warningCode = WarningEncrypted;
-        } else if (startsWith(name, "Heuristics.OLE2.ContainsMacros") || startsWith(name, "Heuristics.Macro")) {
-            r.flags = FlagWarning;
-            r.warningCode = WarningMacro;
-        } else if (startsWith(name, "Heuristics.Limits.Exceeded")) {
-            r.flags = FlagWarning;
-            r.warningCode = WarningLimitsExceeded;
-        } else {
-            r.flags = FlagVirus;
+        const std::string name = recordName(virusName ? virusName : "Unknown");
+        const DetectionKind kind = classifyDetection(name);
+        r.flags = kind.flags;
+        r.warningCode = kind.warningCode;
+        if (kind.flags == FlagVirus)
             r.repairable = ruleFor(name) ? 1 : 0;
-        }
-        const std::string shown = recordName(name);
-        std::memcpy(r.virusName, shown.c_str(), shown.size() + 1);
+        std::memcpy(r.virusName, name.c_str(), name.size() + 1);
         return r;
     }
     if (status == CL_CLEAN || status == CL_BREAK) {
