@@ -2,6 +2,7 @@
 
 #include "outside/savapi/clamav_messages.h"
 #include "outside/savapi/detection_names.h"
+#include "platform/linux/unique_fd.h"
 
 #include <cerrno>
 #include <clamav.h>
@@ -88,9 +89,10 @@ std::uint16_t errorCodeOf(cl_error_t status)
 // Reads a whole file, refusing when another writer holds it locked.
 int readDefinitions(const std::string& path, std::string& bytes)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    const platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!file.valid())
         return AveDefinitionsMissing;
+    const int fd = file.get();
     int status = AveOk;
     // A writer replacing the file in place holds an exclusive lock while it writes.
     if (::flock(fd, LOCK_SH | LOCK_NB) != 0)
@@ -106,7 +108,6 @@ int readDefinitions(const std::string& path, std::string& bytes)
             break;
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return status;
 }
 
@@ -127,10 +128,11 @@ bool makePrivateFolder(const std::string& parent, std::string& folder)
         return false;
     folder = pattern;
     const std::string probe = folder + "/probe";
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    const bool writable = fd >= 0 && ::write(fd, "x", 1) == 1;
-    if (fd >= 0)
-        ::close(fd);
+    bool writable = false;
+    {
+        const platform::UniqueFd file(::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        writable = file.valid() && ::write(file.get(), "x", 1) == 1;
+    }
     ::unlink(probe.c_str());
     if (!writable) {
         ::rmdir(folder.c_str());
@@ -141,9 +143,10 @@ bool makePrivateFolder(const std::string& parent, std::string& folder)
 
 bool writeWhole(const std::string& path, std::string_view data)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
+    platform::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!file.valid())
         return false;
+    const int fd = file.get();
     std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -153,7 +156,7 @@ bool writeWhole(const std::string& path, std::string_view data)
             break;
         done += static_cast<std::size_t>(n);
     }
-    return ::close(fd) == 0 && done == data.size();
+    return ::close(file.release()) == 0 && done == data.size();
 }
 
 bool readAllAt(int fd, std::string& content)

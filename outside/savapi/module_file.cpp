@@ -1,5 +1,7 @@
 #include "outside/savapi/module_file.h"
 
+#include "platform/linux/unique_fd.h"
+
 #include <cstring>
 #include <elf.h>
 #include <fcntl.h>
@@ -10,13 +12,12 @@ namespace vz::savapi {
 
 bool isCompleteModule(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    const platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!file.valid())
         return false;
     Elf64_Ehdr header {};
     struct stat st {};
-    const bool read = ::fstat(fd, &st) == 0 && ::pread(fd, &header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
-    ::close(fd);
+    const bool read = ::fstat(file.get(), &st) == 0 && ::pread(file.get(), &header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
     if (!read || !S_ISREG(st.st_mode))
         return false;
     if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_type != ET_DYN)

@@ -1,5 +1,7 @@
 #include "outside/savapi/process_image.h"
 
+#include "platform/linux/unique_fd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -39,8 +41,9 @@ ProcessImage readProcessImage(std::uint64_t processId, std::uint64_t baseAddress
         return image;
     }
     const std::string path = "/proc/" + std::to_string(processId) + "/mem";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const int fd = file.get();
+    if (!file.valid()) {
         image.error = errno;
         image.status = (errno == EACCES || errno == EPERM) ? ProcessImage::Status::AccessDenied : ProcessImage::Status::NotFound;
         return image;
@@ -64,7 +67,6 @@ ProcessImage readProcessImage(std::uint64_t processId, std::uint64_t baseAddress
             readable += got;
         }
     }
-    ::close(fd);
     if (size != 0 && readable == 0) {
         image.error = lastError ? lastError : EIO;
         image.status = (image.error == EACCES || image.error == EPERM) ? ProcessImage::Status::AccessDenied : ProcessImage::Status::ReadError;

@@ -6,6 +6,7 @@
 #include "outside/savapi/module_file.h"
 #include "outside/savapi/process_image.h"
 #include "platform/dynlib/dynamic_library.h"
+#include "platform/linux/unique_fd.h"
 
 #include <cerrno>
 #include <cstring>
@@ -92,14 +93,14 @@ bool readSettings(const char* path, EngineSettings& settings)
 {
     if (!path || !*path)
         return true;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    const platform::UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!file.valid())
         return errno == ENOENT;
     std::string text;
     char buffer[4096];
     bool ok = true;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -112,7 +113,6 @@ bool readSettings(const char* path, EngineSettings& settings)
             break;
         }
     }
-    ::close(fd);
     return ok && parseEngineSettings(text, settings);
 }
 
@@ -160,37 +160,27 @@ AveResult warning(std::uint32_t warningCode)
     return r;
 }
 
-// Owner of a descriptor for the span of one call.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 bool pathFits(const SAVAPI_FILE_TEST& record)
 {
     return ::memchr(record.filePath, '\0', sizeof record.filePath) != nullptr && record.filePath[0] != '\0';
 }
 
 // Opens the record's file for a test or a repair; answers a result when it cannot.
-bool openForTest(const SAVAPI_FILE_TEST& record, int flags, Descriptor& file, AveResult& failure)
+bool openForTest(const SAVAPI_FILE_TEST& record, int flags, platform::UniqueFd& file, AveResult& failure)
 {
     if (!pathFits(record)) {
         failure = error(code::NotOpened, ENAMETOOLONG);
         return false;
     }
-    file.fd = ::open(record.filePath, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (file.fd < 0) {
+    file.reset(::open(record.filePath, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!file.valid()) {
         const int why = errno;
         // A file this user may not read is a warning of its own, not a broken file.
         failure = (why == EACCES || why == EPERM) && !(flags & O_RDWR) ? warning(code::WarningAccessDenied) : error(code::NotOpened, why);
         return false;
     }
     struct stat st {};
-    if (::fstat(file.fd, &st) != 0) {
+    if (::fstat(file.get(), &st) != 0) {
         failure = error(code::NotOpened, errno);
         return false;
     }
@@ -204,7 +194,7 @@ bool openForTest(const SAVAPI_FILE_TEST& record, int flags, Descriptor& file, Av
         return false;
     }
     char probe;
-    if (::pread(file.fd, &probe, 1, 0) < 0) {
+    if (::pread(file.get(), &probe, 1, 0) < 0) {
         failure = error(code::ReadError, errno);
         return false;
     }
@@ -213,11 +203,11 @@ bool openForTest(const SAVAPI_FILE_TEST& record, int flags, Descriptor& file, Av
 
 AveResult testFile(const Instance& instance, const SAVAPI_FILE_TEST& record)
 {
-    Descriptor file;
+    platform::UniqueFd file;
     AveResult result {};
     if (!openForTest(record, O_RDONLY, file, result))
         return result;
-    instance.api().scanDescriptor(instance.engine(), file.fd, record.filePath, record.options, &result);
+    instance.api().scanDescriptor(instance.engine(), file.get(), record.filePath, record.options, &result);
     return result;
 }
 
@@ -227,11 +217,11 @@ AveResult repairFile(const Instance& instance, const SAVAPI_FILE_TEST& record)
     if (!(record.options & RepairAllowed) || !(record.resultFlags & code::FlagVirus) || !record.hasVirusName)
         return error(code::NotRepairable, 0);
     const std::string name(record.virusName, ::strnlen(record.virusName, sizeof record.virusName));
-    Descriptor file;
+    platform::UniqueFd file;
     AveResult result {};
     if (!openForTest(record, O_RDWR, file, result))
         return result;
-    instance.api().repairDescriptor(instance.engine(), file.fd, name.c_str(), &result);
+    instance.api().repairDescriptor(instance.engine(), file.get(), name.c_str(), &result);
     return result;
 }
 
