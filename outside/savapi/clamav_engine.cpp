@@ -239,42 +239,21 @@ int ClamEngine::create(const std::string& definitionsPath, const AveSettings& se
     std::unique_ptr<ClamEngine> engine(new ClamEngine);
     if (!makePrivateFolder(temporaryParent(settings), engine->m_folder))
         return AveTemporaryFolderUnusable;
-    engine->m_engine = cl_engine_new();
-    if (!engine->m_engine)
-        return AveEngineFailure;
+    engine->m_definitions = definitions;
+    engine->m_settings = settings;
 
-    MessageCapture messages;
-    bool configured = cl_engine_set_str(engine->m_engine, CL_ENGINE_TMPDIR, engine->m_folder.c_str()) == CL_SUCCESS;
-    // libclamav's cache of clean files does not know the options a file was tested
-    // with: a file found clean with archives off would stay clean with them on.
-    configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_DISABLE_CACHE, 1) == CL_SUCCESS;
-    if (settings.maxFileSize)
-        configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_MAX_FILESIZE, static_cast<long long>(settings.maxFileSize)) == CL_SUCCESS;
-    if (settings.maxScanSize)
-        configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_MAX_SCANSIZE, static_cast<long long>(settings.maxScanSize)) == CL_SUCCESS;
-    if (settings.maxRecursion)
-        configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_MAX_RECURSION, settings.maxRecursion) == CL_SUCCESS;
-    if (settings.maxFiles)
-        configured = configured && cl_engine_set_num(engine->m_engine, CL_ENGINE_MAX_FILES, settings.maxFiles) == CL_SUCCESS;
-    if (!configured)
-        return AveSettingsInvalid;
-
+    // The engine without a clean-file cache: for repairs and images, and for every
+    // test when no cached engine can be had.
     std::uint32_t loaded = 0;
+    if (const int status = engine->build(CleanCache::Off, engine->m_engine, &loaded); status != AveOk)
+        return status;
     for (const auto& section : definitions.sections) {
-        const SectionLoad load = loadSection(engine->m_engine, engine->m_folder, section);
-        // libclamav accepts a database it did not understand with no signatures: the
-        // count must be the one the definitions declare.
-        if (!load.problem.empty() || load.signatures != section.signatures)
-            return AveDefinitionsCorrupt;
-        loaded += load.signatures;
         for (auto& name : signatureNames(section.name, section.data)) {
             if (section.repairable && section.repairMethod != RepairMethod::None)
                 engine->m_rules[recordName(name)] = RepairRule { section.repairMethod, section.beginMarker, section.endMarker };
             engine->m_names.push_back(std::move(name));
         }
     }
-    if (cl_engine_compile(engine->m_engine) != CL_SUCCESS)
-        return AveEngineFailure;
 
     info = AveDefinitionsInfo {};
     info.year = definitions.year;
@@ -287,8 +266,76 @@ int ClamEngine::create(const std::string& definitionsPath, const AveSettings& se
     return AveOk;
 }
 
+int ClamEngine::build(CleanCache cache, cl_engine*& out, std::uint32_t* signatures) const
+{
+    cl_engine* built = cl_engine_new();
+    if (!built)
+        return AveEngineFailure;
+    struct Owner {
+        cl_engine* engine;
+        ~Owner()
+        {
+            if (engine)
+                cl_engine_free(engine);
+        }
+    } owner { built };
+
+    MessageCapture messages;
+    bool configured = cl_engine_set_str(built, CL_ENGINE_TMPDIR, m_folder.c_str()) == CL_SUCCESS;
+    if (cache == CleanCache::Off)
+        configured = configured && cl_engine_set_num(built, CL_ENGINE_DISABLE_CACHE, 1) == CL_SUCCESS;
+    if (m_settings.maxFileSize)
+        configured = configured && cl_engine_set_num(built, CL_ENGINE_MAX_FILESIZE, static_cast<long long>(m_settings.maxFileSize)) == CL_SUCCESS;
+    if (m_settings.maxScanSize)
+        configured = configured && cl_engine_set_num(built, CL_ENGINE_MAX_SCANSIZE, static_cast<long long>(m_settings.maxScanSize)) == CL_SUCCESS;
+    if (m_settings.maxRecursion)
+        configured = configured && cl_engine_set_num(built, CL_ENGINE_MAX_RECURSION, m_settings.maxRecursion) == CL_SUCCESS;
+    if (m_settings.maxFiles)
+        configured = configured && cl_engine_set_num(built, CL_ENGINE_MAX_FILES, m_settings.maxFiles) == CL_SUCCESS;
+    if (!configured)
+        return AveSettingsInvalid;
+
+    std::uint32_t loaded = 0;
+    for (const auto& section : m_definitions.sections) {
+        const SectionLoad load = loadSection(built, m_folder, section);
+        // libclamav accepts a database it did not understand with no signatures: the
+        // count must be the one the definitions declare.
+        if (!load.problem.empty() || load.signatures != section.signatures)
+            return AveDefinitionsCorrupt;
+        loaded += load.signatures;
+    }
+    if (cl_engine_compile(built) != CL_SUCCESS)
+        return AveEngineFailure;
+    if (signatures)
+        *signatures = loaded;
+    out = built;
+    owner.engine = nullptr;
+    return AveOk;
+}
+
+cl_engine* ClamEngine::engineFor(std::uint16_t options) const
+{
+    // libclamav's clean-file cache knows a file's content but not the options it was
+    // tested with (a file found clean with archives off would stay clean with them
+    // on), so each set of options gets an engine and a cache of its own. A scan job
+    // uses one set throughout, so its files that repeat an earlier content are not
+    // tested twice.
+    std::lock_guard lock(m_cachedMutex);
+    if (auto it = m_cached.find(options); it != m_cached.end())
+        return it->second ? it->second : m_engine;
+    cl_engine* built = nullptr;
+    if (m_cached.size() >= MaxCachedEngines || build(CleanCache::On, built, nullptr) != AveOk)
+        built = nullptr;
+    m_cached[options] = built;
+    return built ? built : m_engine;
+}
+
 ClamEngine::~ClamEngine()
 {
+    for (auto& [options, cached] : m_cached) {
+        if (cached)
+            cl_engine_free(cached);
+    }
     if (m_engine)
         cl_engine_free(m_engine);
     if (!m_folder.empty()) {
@@ -329,7 +376,7 @@ AveResult ClamEngine::scanDescriptor(int fd, const char* name, std::uint16_t opt
     const char* found = nullptr;
     unsigned long scanned = 0;
     MessageCapture messages;
-    const cl_error_t status = cl_scandesc_callback(fd, name, &found, &scanned, m_engine, &scan, &messages);
+    const cl_error_t status = cl_scandesc_callback(fd, name, &found, &scanned, engineFor(options), &scan, &messages);
     return interpret(status, found, messages.hasErrors());
 }
 

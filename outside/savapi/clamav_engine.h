@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,12 +48,22 @@ private:
         std::string endMarker;
     };
 
+    enum class CleanCache { Off, On };
+    // At most this many sets of options get an engine with a cache of their own.
+    static constexpr std::size_t MaxCachedEngines = 8;
+
     ClamEngine() = default;
+    int build(CleanCache cache, cl_engine*& out, std::uint32_t* signatures) const;
+    cl_engine* engineFor(std::uint16_t options) const;
     AveResult interpret(int status, const char* virusName, bool loggedErrors) const;
     const RepairRule* ruleFor(std::string_view virusName) const;
 
     cl_engine* m_engine = nullptr;
     std::string m_folder;
+    Definitions m_definitions;
+    AveSettings m_settings {};
+    mutable std::mutex m_cachedMutex;
+    mutable std::map<std::uint16_t, cl_engine*> m_cached;
     std::map<std::string, RepairRule, std::less<>> m_rules;
     std::vector<std::string> m_names;
 };

@@ -95,6 +95,18 @@ TEST_F(EngineDetection, FindsTheTestProgramInContainersOnlyWithArchivesOn)
     EXPECT_EQ(test(engine(), testFile("clam.exe"), 0).resultFlags, ResultFlag::Virus) << "the plain program with archives off";
 }
 
+TEST_F(EngineDetection, AFileFoundCleanWithArchivesOffIsTestedAgainWithThemOn)
+{
+    // Each set of options keeps its own memory of clean files: what was clean without
+    // archives is no answer for a test with archives.
+    for (const char* name : { "clam.zip", "clam.tar.gz" }) {
+        for (int round = 0; round < 2; ++round) {
+            EXPECT_EQ(test(engine(), testFile(name), 0).resultFlags, 0) << name;
+            EXPECT_EQ(test(engine(), testFile(name), Option::Archives).resultFlags, ResultFlag::Virus) << name << " round " << round;
+        }
+    }
+}
+
 TEST_F(EngineDetection, FindsTheTestProgramInEveryTestFileWithArchivesOn)
 {
     int files = 0;
