@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 using namespace vz;
@@ -79,12 +80,16 @@ int main(int argc, char** argv)
 
     SilentUi ui;
     platform::DynamicLibraryLoader loader;
-    scan::EngineSession session(loader, ui, app);
-    if (session.start(scan::ShowMessage::No) != 0) {
-        std::fprintf(stderr, "the engine of %s did not start\n", app.c_str());
-        return 2;
-    }
-    scan::EngineFileTester tester(*session.engine());
+    // A fresh engine for each measurement: the engine remembers content it found clean,
+    // and one measurement must not warm the next.
+    auto freshEngine = [&]() {
+        auto session = std::make_unique<scan::EngineSession>(loader, ui, app);
+        if (session->start(scan::ShowMessage::No) != 0) {
+            std::fprintf(stderr, "the engine of %s did not start\n", app.c_str());
+            std::exit(2);
+        }
+        return session;
+    };
     auto registry = platform::openRegistry(platform::RegistryLocation::fromEnvironment());
     Profile profile(*registry);
     auto options = scan::jobOptions(profile);
@@ -101,6 +106,8 @@ int main(int argc, char** argv)
         files = static_cast<long>(list.size());
 
         // One engine test per file.
+        auto testSession = freshEngine();
+        scan::EngineFileTester tester(*testSession->engine());
         t0 = std::chrono::steady_clock::now();
         for (const auto& p : list) {
             auto record = engine::makeFileTestRecord(p, options.options, options.tempFileName);
@@ -114,11 +121,13 @@ int main(int argc, char** argv)
         (void)files::makeFolder(scratch);
         (void)files::makeFolder(scratch + "/Reports");
         (void)files::makeFolder(scratch + "/Quarantine");
+        auto jobSession = freshEngine();
+        scan::EngineFileTester jobTester(*jobSession->engine());
         const scan::ScanJobState* state = nullptr;
         QuietScreen screen(state);
         NoWindows windows;
         SystemClock clock;
-        scan::ScanJob job(scan::ScanJobContext { scratch + "/", profile, tester, screen, ui, windows, clock, {},
+        scan::ScanJob job(scan::ScanJobContext { scratch + "/", profile, jobTester, screen, ui, windows, clock, {},
             scan::ProtectedFiles("/usr", {}), "bench", 3 });
         state = &job.state();
         ScanStatistics totals;
