@@ -128,5 +128,26 @@ TEST_F(EngineDetection, ReportsAnEncryptedArchiveAsAWarning)
     EXPECT_EQ(record.errorCode, 0);
 }
 
+TEST_F(EngineDetection, ReportsOfficeMacrosOnlyUnderTheMacroHeuristics)
+{
+    const std::string path = m_dir.write("macros.xls", spreadsheetWithMacroSheet());
+    struct Case {
+        std::uint16_t options;
+        std::uint16_t flags;
+        std::uint32_t warning;
+    } cases[] = {
+        { Option::Archives | Option::MacroHeuristics | Option::HeuristicsHigh, ResultFlag::Warning, 0x100 },
+        { Option::Archives | Option::MacroHeuristics | Option::HeuristicsLow, ResultFlag::Warning, 0x100 },
+        { Option::Archives | Option::HeuristicsHigh, 0, 0 },
+        { Option::Archives, 0, 0 },
+    };
+    for (const auto& c : cases) {
+        const FileTestRecord record = test(engine(), path, c.options);
+        EXPECT_EQ(record.resultFlags, c.flags) << std::hex << c.options;
+        EXPECT_EQ(record.warningCode, c.warning) << std::hex << c.options;
+        EXPECT_EQ(record.errorCode, 0) << std::hex << c.options;
+    }
+}
+
 } // namespace
 } // namespace vz::test::engine

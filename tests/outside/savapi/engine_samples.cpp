@@ -40,6 +40,91 @@ std::string cleanHost()
     return host + "end of host";
 }
 
+namespace {
+
+void putLe(std::string& out, std::size_t at, std::uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+std::string biffRecord(std::uint16_t type, const std::string& data)
+{
+    std::string r(4, '\0');
+    putLe(r, 0, type, 2);
+    putLe(r, 2, data.size(), 2);
+    return r + data;
+}
+
+std::string biffBof(std::uint16_t sheetType)
+{
+    std::string d(16, '\0');
+    putLe(d, 0, 0x0600, 2); // BIFF8
+    putLe(d, 2, sheetType, 2);
+    putLe(d, 4, 0x1234, 2);
+    putLe(d, 6, 1997, 2);
+    putLe(d, 12, 0x0006, 4);
+    return biffRecord(0x0809, d);
+}
+
+} // namespace
+
+std::string spreadsheetWithMacroSheet()
+{
+    constexpr std::uint32_t Free = 0xFFFFFFFF, EndOfChain = 0xFFFFFFFE, FatSector = 0xFFFFFFFD, NoStream = 0xFFFFFFFF;
+    // The workbook: globals naming one sheet of type "macro sheet", then that sheet.
+    std::string boundSheet(6, '\0');
+    boundSheet[5] = 1;           // sheet type: Excel 4.0 macro sheet
+    boundSheet += std::string("\x01\x00M", 3); // its name "M"
+    std::string workbook = biffBof(0x0005) + biffRecord(0x0085, boundSheet) + biffRecord(0x000A, "") + biffBof(0x0040)
+        + biffRecord(0x000A, "");
+    workbook.resize(4096, '\0'); // a stream of the regular sectors, not the mini stream
+    const std::size_t streamSectors = workbook.size() / 512;
+
+    // Header: version 3, 512-byte sectors; the FAT in sector 0, the directory in sector 1.
+    std::string header(512, '\0');
+    header.replace(0, 8, fromHex("d0cf11e0a1b11ae1"));
+    putLe(header, 24, 0x3E, 2);
+    putLe(header, 26, 3, 2);
+    putLe(header, 28, 0xFFFE, 2);
+    putLe(header, 30, 9, 2);
+    putLe(header, 32, 6, 2);
+    putLe(header, 44, 1, 4);
+    putLe(header, 48, 1, 4);
+    putLe(header, 56, 4096, 4);
+    putLe(header, 60, EndOfChain, 4);
+    putLe(header, 68, EndOfChain, 4);
+    putLe(header, 76, 0, 4);
+    for (std::size_t i = 1; i < 109; ++i)
+        putLe(header, 76 + 4 * i, Free, 4);
+
+    std::string fat(512, '\0');
+    for (std::size_t i = 0; i < 128; ++i)
+        putLe(fat, 4 * i, Free, 4);
+    putLe(fat, 0, FatSector, 4);
+    putLe(fat, 4, EndOfChain, 4);
+    for (std::size_t i = 0; i < streamSectors; ++i)
+        putLe(fat, 4 * (2 + i), i + 1 < streamSectors ? 3 + i : EndOfChain, 4);
+
+    auto entry = [&](const std::u16string& name, int type, std::uint32_t child, std::uint32_t start, std::uint64_t size) {
+        std::string e(128, '\0');
+        for (std::size_t i = 0; i < name.size(); ++i)
+            putLe(e, 2 * i, name[i], 2);
+        putLe(e, 64, name.empty() ? 0 : 2 * (name.size() + 1), 2);
+        e[66] = static_cast<char>(type);
+        e[67] = 1;
+        putLe(e, 68, NoStream, 4);
+        putLe(e, 72, NoStream, 4);
+        putLe(e, 76, child, 4);
+        putLe(e, 116, start, 4);
+        putLe(e, 120, size, 8);
+        return e;
+    };
+    std::string directory = entry(u"Root Entry", 5, 1, EndOfChain, 0) + entry(u"Workbook", 2, NoStream, 2, workbook.size())
+        + std::string(256, '\0');
+    return header + fat + directory + workbook;
+}
+
 std::string encryptedZip()
 {
     return fromHex("504b03040a0009000000765e8b5d20303a36120000000600000005001c00612e7478745554090003cfe31b6bcfe31b6b75780b0001040000"

@@ -23,6 +23,10 @@ std::string cleanHost();
 // A ZIP archive whose one member is encrypted.
 std::string encryptedZip();
 
+// A spreadsheet (an OLE2 compound file with a BIFF8 "Workbook" stream) that holds an
+// Excel 4.0 macro sheet: office macros for the macro heuristics.
+std::string spreadsheetWithMacroSheet();
+
 // The test files of libclamav's Debian package.
 inline constexpr std::string_view TestFilesFolder = "/usr/share/clamav-testfiles/";
 std::string testFile(std::string_view name);
