@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,11 @@ std::size_t findIgnoreCase(std::string_view haystack, std::string_view needle, s
 std::string_view truncateUtf8(std::string_view s, std::size_t maxBytes);
 
 std::string trim(std::string_view s);
+
+// Puts the values in place of the template's "%s" in order ("%%" gives "%"); any other
+// "%" stays as it is. Safe for templates that come from a translation catalog, which a
+// printf format never is.
+std::string fillTemplate(std::string_view templ, std::initializer_list<std::string_view> values);
 
 // printf into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -1,6 +1,7 @@
 #include "common/records/guard_record_writer.h"
 
 #include "common/lang/local_text.h"
+#include "common/text.h"
 #include "common/records/infection_log.h"
 #include "common/records/scan_log.h"
 
@@ -22,7 +23,7 @@ Result<void> GuardRecordWriter::newGuardEntry(std::string_view targetPath)
     entry.kind = ScanEntryKind;
     entry.resultCode = ScanStatus::InfectionsFound;
     entry.task = std::string(targetPath);
-    entry.duration = "0";
+    entry.duration.assign(1, '0'); // not = "0": GCC 12 warns falsely (-Wrestrict) on that assignment here
     entry.warnings = 0;
     entry.infections = 1;
     return appendScanLogEntry(m_location, entry);
@@ -45,11 +46,7 @@ void GuardRecordWriter::recordDetection(std::string_view path, std::string_view 
 
 std::string guardFoundVirusText(std::string_view virusName)
 {
-    std::string text = LocalText("guardfoundvirus", "Guard detected virus %s");
-    auto at = text.find("%s");
-    if (at != std::string::npos)
-        text.replace(at, 2, virusName);
-    return text;
+    return text::fillTemplate(LocalText("guardfoundvirus", "Guard detected virus %s"), { virusName });
 }
 
 } // namespace vz::records

@@ -1,6 +1,6 @@
 #include "service/mail/message_rewrite.h"
 
-#include "service/mail/text_template.h"
+#include "common/text.h"
 
 namespace vz::mail {
 
@@ -88,7 +88,7 @@ std::string formatVirusNotice(std::string_view noticeTemplate, std::string_view 
         if (u >= 0x20 && u != 0x7f)
             name += c;
     }
-    return fillTemplate(noticeTemplate, { name });
+    return text::fillTemplate(noticeTemplate, { name });
 }
 
 } // namespace vz::mail

@@ -35,6 +35,13 @@ TEST(Text, TruncationNeverCutsACharacter)
     EXPECT_EQ(truncateUtf8(s, 0), "");
 }
 
+TEST(Text, TemplatesFillOnlyTheirPlaceholders)
+{
+    EXPECT_EQ(fillTemplate("Virus %s found in process %s", { "V", "p" }), "Virus V found in process p");
+    EXPECT_EQ(fillTemplate("%s: %s (%s)", { "a", "b" }), "a: b (%s)");
+    EXPECT_EQ(fillTemplate("100%% %d %n %s", { "x%s" }), "100% %d %n x%s"); // values are never read as a format
+}
+
 TEST(Text, FormatAndTrim)
 {
     EXPECT_EQ(format("%s %d s", "Duration:", 12), "Duration: 12 s");

@@ -62,18 +62,7 @@ MemoryScanOutcome runMemoryScan(const MemoryScanContext& ctx, ScanJobState& stat
                 std::string virus = engine::virusName(record);
                 state.setLastVirus(virus);
                 state.infections.fetch_add(1);
-                std::string format = LocalText("virusinmem", "Virus %s found in process %s");
-                // The translated text is a format of the catalog's; only its two %s are filled.
-                std::string message;
-                std::size_t filled = 0;
-                for (std::size_t k = 0; k < format.size(); ++k) {
-                    if (format[k] == '%' && k + 1 < format.size() && format[k + 1] == 's' && filled < 2) {
-                        message += filled++ == 0 ? virus : *name;
-                        ++k;
-                    } else {
-                        message += format[k];
-                    }
-                }
+                std::string message = text::fillTemplate(LocalText("virusinmem", "Virus %s found in process %s"), { virus, *name });
                 ctx.ui.messageBox(message, ctx.programTitle, MessageIcon::Information, MessageButtons::Ok);
             }
         }

@@ -20,7 +20,6 @@ $cxx -std=c++20 -O1 -g -fno-omit-frame-pointer \
     "$src/service/mail/part_header.cpp" \
     "$src/service/mail/message_part.cpp" \
     "$src/service/mail/message_rewrite.cpp" \
-    "$src/service/mail/text_template.cpp" \
     "$src/common/text.cpp" \
     "$src/common/result.cpp" \
     -o "$work/mail_parser_fuzzer"

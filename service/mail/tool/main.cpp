@@ -12,7 +12,7 @@
 #include "platform/dynlib/dynamic_library.h"
 #include "service/mail/engine_file_tester.h"
 #include "service/mail/mail_request.h"
-#include "service/mail/text_template.h"
+#include "common/text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -22,7 +22,7 @@
 namespace {
 
 using vz::LocalText;
-using vz::mail::fillTemplate;
+using vz::text::fillTemplate;
 using vz::mail::MailScanOutcome;
 
 void printLine(const std::string& line, std::FILE* stream = stdout)

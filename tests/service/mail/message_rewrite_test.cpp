@@ -1,6 +1,6 @@
 #include "service/mail/message_file.h"
 #include "service/mail/message_rewrite.h"
-#include "service/mail/text_template.h"
+#include "common/text.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +64,7 @@ TEST(MessageRewrite, NoticeTemplateIsFilledSafely)
         SCOPED_TRACE(c.templ);
         EXPECT_EQ(formatVirusNotice(c.templ, c.name), c.out);
     }
-    EXPECT_EQ(fillTemplate("%s: %s (%s)", { "a", "b" }), "a: b (%s)");
+    EXPECT_EQ(text::fillTemplate("%s: %s (%s)", { "a", "b" }), "a: b (%s)");
 }
 
 TEST(MessageFile, LineEndsBecomeCrLf)
