@@ -33,16 +33,21 @@ TerminalScanScreen::TerminalScanScreen(std::FILE* out, std::function<void()> can
     , m_idle(std::move(idle))
     , m_tty(::isatty(::fileno(out)) != 0)
 {
-    struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
-    ::sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
+    // Ctrl-C becomes Cancel only where there is something to cancel; otherwise it ends
+    // the program as usual (a memory scan has no Cancel).
+    if (m_cancel) {
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        ::sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGINT, &sa, nullptr);
+    }
 }
 
 TerminalScanScreen::~TerminalScanScreen()
 {
     clearLine();
-    std::signal(SIGINT, SIG_DFL);
+    if (m_cancel)
+        std::signal(SIGINT, SIG_DFL);
 }
 
 void TerminalScanScreen::setScanning(bool) { }

@@ -11,8 +11,8 @@ namespace vz::platform {
 
 // The scanning screen of the command-line scanner. On a terminal it draws one
 // progress line on standard error; otherwise it prints plain lines (each target as it
-// starts). Ctrl-C asks for Cancel. The pauses end early once `idle` says the work is
-// done, so a scan of a small folder does not wait for nothing.
+// starts). Ctrl-C asks for Cancel when a cancel is given. The pauses end early once
+// `idle` says the work is done, so a scan of a small folder does not wait for nothing.
 class TerminalScanScreen final : public scan::ScanScreen {
 public:
     TerminalScanScreen(std::FILE* out, std::function<void()> cancel, std::function<bool()> idle);
