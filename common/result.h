@@ -65,6 +65,15 @@ private:
     bool m_failed = false;
 };
 
+// Drops a result on purpose. `why` says at the call site why a failure changes
+// nothing for the caller, so no error is ever ignored without a reason.
+template<typename R>
+inline void ignoreError(const R& result, const char* why)
+{
+    static_cast<void>(result);
+    static_cast<void>(why);
+}
+
 } // namespace vz
 
 // Returns the error of a failed Result from the enclosing function.

@@ -128,7 +128,7 @@ int main(int argc, char** argv)
         NoWindows windows;
         SystemClock clock;
         scan::ScanJob job(scan::ScanJobContext { scratch + "/", profile, jobTester, screen, ui, windows, clock, {},
-            scan::ProtectedFiles("/usr", {}), "bench", 3 });
+            scan::ProtectedFiles("/usr", {}), "bench", 3, nullptr, {} });
         state = &job.state();
         ScanStatistics totals;
         t0 = std::chrono::steady_clock::now();

@@ -28,9 +28,10 @@ EntryKind classify(const std::string& path, files::FileKind kind)
 
 } // namespace
 
-FolderWalker::FolderWalker(const std::atomic<bool>& abort, std::optional<std::uint64_t> stayOnDevice)
+FolderWalker::FolderWalker(const std::atomic<bool>& abort, std::optional<std::uint64_t> stayOnDevice, Exclusion excluded)
     : m_abort(abort)
     , m_device(stayOnDevice)
+    , m_excluded(std::move(excluded))
 {
 }
 
@@ -44,10 +45,12 @@ FolderWalker::Outcome FolderWalker::walk(const std::string& folder, const std::f
         std::string path = folder + "/" + e.name;
         switch (classify(path, e.kind)) {
         case EntryKind::File:
-            onFile(path);
+            if (!m_excluded || !m_excluded(path, false))
+                onFile(path);
             break;
         case EntryKind::Folder:
-            folders.push_back(std::move(path));
+            if (!m_excluded || !m_excluded(path, true))
+                folders.push_back(std::move(path));
             break;
         case EntryKind::Skip:
             break;

@@ -19,7 +19,8 @@ namespace vz::scan {
 // link to a file is a file; FIFOs, sockets and devices are not files to scan.
 class FolderWalker {
 public:
-    FolderWalker(const std::atomic<bool>& abort, std::optional<std::uint64_t> stayOnDevice);
+    using Exclusion = std::function<bool(const std::string& path, bool isFolder)>;
+    FolderWalker(const std::atomic<bool>& abort, std::optional<std::uint64_t> stayOnDevice, Exclusion excluded = {});
 
     enum class Outcome { Completed, Aborted };
 
@@ -31,6 +32,7 @@ public:
 private:
     const std::atomic<bool>& m_abort;
     std::optional<std::uint64_t> m_device;
+    Exclusion m_excluded;
 };
 
 } // namespace vz::scan

@@ -45,6 +45,17 @@ private:
     engine::FileTestRecord* m_record = nullptr;
 };
 
+// The repair option follows the action the job carries out, also when the command
+// line overrides the stored one.
+JobOptions optionsForAction(JobOptions options, int action)
+{
+    if (action == InfectionAction::Clean)
+        options.options |= engine::Option::Repair;
+    else
+        options.options &= static_cast<std::uint16_t>(~engine::Option::Repair);
+    return options;
+}
+
 } // namespace
 
 // What one worker needs for every file it handles.
@@ -53,8 +64,8 @@ public:
     FileHandling(const ScanJobContext& ctx, FileTester& tester)
         : location(ctx.installationFolder)
         , quarantineFolder(paths::join(ctx.installationFolder, "Quarantine/"))
-        , options(jobOptions(ctx.profile))
         , action(ctx.actionOverride.value_or(ctx.profile.readInt(settings::Options, settings::Action, settings::DefaultAction)))
+        , options(optionsForAction(jobOptions(ctx.profile), action))
         , quarantine(location, ctx.clock)
         , repairer(tester)
         , handler(quarantine, repairer)
@@ -63,8 +74,8 @@ public:
 
     records::RecordLocation location;
     std::string quarantineFolder;
-    JobOptions options;
     int action;
+    JobOptions options;
     QuarantineStore quarantine;
     RecordRepairer repairer;
     InfectionHandler handler;
@@ -118,8 +129,8 @@ ScanJobOutcome ScanJob::run(const std::optional<std::vector<std::string>>& given
         screen.setTargetsBar(m_targetsRange, 0);
         start = m_ctx.clock.now();
         outcome.reportPath = location.reportPath(start);
-        (void)records::appendReportRecord(outcome.reportPath, records::descriptionRecord(targets));
-        (void)records::appendReportRecord(outcome.reportPath, records::startRecord(start));
+        recorded(records::appendReportRecord(outcome.reportPath, records::descriptionRecord(targets)));
+        recorded(records::appendReportRecord(outcome.reportPath, records::startRecord(start)));
 
         // 7-8: every target while none was aborted.
         std::uint64_t targetsStart = m_ctx.clock.tickMs();
@@ -131,7 +142,7 @@ ScanJobOutcome ScanJob::run(const std::optional<std::vector<std::string>>& given
             aborted = runTarget(trimmed, outcome.reportPath, jobStart);
             screen.setStatusLine("");
             if (aborted)
-                (void)records::appendReportRecord(outcome.reportPath, records::userAbortRecord());
+                recorded(records::appendReportRecord(outcome.reportPath, records::userAbortRecord()));
             elapsedMs = m_ctx.clock.tickMs() - targetsStart;
             if (aborted)
                 break;
@@ -139,8 +150,8 @@ ScanJobOutcome ScanJob::run(const std::optional<std::vector<std::string>>& given
 
         // 9: the count and the scan time.
         std::uint64_t total = m_ctx.clock.tickMs() - jobStart;
-        (void)records::appendReportRecord(outcome.reportPath, records::filesHandledRecord(m_state.filesHandled.load()));
-        (void)records::appendReportRecord(outcome.reportPath, records::scanTimeRecord(static_cast<long>(total / 1000)));
+        recorded(records::appendReportRecord(outcome.reportPath, records::filesHandledRecord(m_state.filesHandled.load())));
+        recorded(records::appendReportRecord(outcome.reportPath, records::scanTimeRecord(static_cast<long>(total / 1000))));
 
         // 10: the persistent totals.
         totals.foundCount += static_cast<int>(m_state.infections.load());
@@ -169,7 +180,7 @@ ScanJobOutcome ScanJob::run(const std::optional<std::vector<std::string>>& given
         summary.durationSeconds = static_cast<long>(elapsedMs / 1000);
         summary.warnings = outcome.warnings;
         summary.infections = outcome.infections;
-        (void)records::appendScanLogEntry(location, records::scanEntry(summary));
+        recorded(records::appendScanLogEntry(location, records::scanEntry(summary)));
         screen.openReport(outcome.reportPath);
     } else {
         if (!aborted) {
@@ -177,7 +188,31 @@ ScanJobOutcome ScanJob::run(const std::optional<std::vector<std::string>>& given
         }
         screen.showHomeScreen();
     }
+    {
+        std::lock_guard lock(m_failureMutex);
+        outcome.recordFailures = m_recordFailures;
+        outcome.firstRecordFailure = m_firstRecordFailure;
+    }
     return outcome;
+}
+
+void ScanJob::recorded(const Result<void>& written)
+{
+    if (written)
+        return;
+    {
+        std::lock_guard lock(m_failureMutex);
+        if (m_recordFailures++ == 0)
+            m_firstRecordFailure = written.error();
+    }
+    if (m_ctx.observer)
+        m_ctx.observer->recordNotWritten(written.error());
+}
+
+void ScanJob::tell(const FileFinding& finding)
+{
+    if (m_ctx.observer)
+        m_ctx.observer->fileHandled(finding);
 }
 
 bool ScanJob::runTarget(const std::string& target, const std::string& reportPath, std::uint64_t jobStartMs)
@@ -189,7 +224,8 @@ bool ScanJob::runTarget(const std::string& target, const std::string& reportPath
     // Counted as active before it starts, so the wait below never misses it.
     m_state.activeWorkers.fetch_add(1);
     std::thread worker([this, target, reportPath] { this->worker(target, reportPath); });
-    (void)SendServiceCommand(m_ctx.windows, service_command::ScanFolder, target);
+    ignoreError(SendServiceCommand(m_ctx.windows, service_command::ScanFolder, target),
+        "without a guard service there is nobody to tell; the scan does not need it");
 
     // 3: gathering, a first pause.
     screen.showPanels(statisticsPanel(PanelForm::Files, m_state.filesHandled, m_state.infections, m_state.lastVirus(), 0),
@@ -223,7 +259,8 @@ bool ScanJob::runTarget(const std::string& target, const std::string& reportPath
 
     // 5: marker off, the guard service told the target has ended.
     screen.setMarker(std::nullopt);
-    (void)SendServiceCommand(m_ctx.windows, service_command::ScanFolder, "");
+    ignoreError(SendServiceCommand(m_ctx.windows, service_command::ScanFolder, ""),
+        "without a guard service there is nobody to tell; the scan does not need it");
     screen.setTargetsBar(m_targetsRange, ++m_targetsPosition);
     return m_state.abort.load();
 }
@@ -252,7 +289,7 @@ void ScanJob::worker(const std::string& target, const std::string& reportPath)
         if (paths::withTrailingSeparator(target) == d.root)
             device = d.device;
     }
-    FolderWalker walker(m_state.abort, device);
+    FolderWalker walker(m_state.abort, device, m_ctx.excluded);
     FileHandling handling(m_ctx, m_ctx.tester);
 
     // A target that names one file scans that file.
@@ -266,12 +303,12 @@ void ScanJob::worker(const std::string& target, const std::string& reportPath)
     // 3: the counting pass.
     long count = 0;
     if (walker.count(folder, count) == FolderWalker::Outcome::Aborted)
-        (void)records::appendReportRecord(reportPath, records::abortRecord("", folder.empty() ? "/" : folder));
+        recorded(records::appendReportRecord(reportPath, records::abortRecord("", folder.empty() ? "/" : folder)));
     m_state.fileTotal = count;
 
     // 4: the walk.
     if (walker.walk(folder, [&](const std::string& path) { handleFile(path, reportPath, handling); }) == FolderWalker::Outcome::Aborted)
-        (void)records::appendReportRecord(reportPath, records::abortRecord("", m_state.currentFile()));
+        recorded(records::appendReportRecord(reportPath, records::abortRecord("", m_state.currentFile())));
 
     // 5: done.
     m_state.activeWorkers.fetch_sub(1);
@@ -293,7 +330,8 @@ void ScanJob::handleFile(const std::string& path, const std::string& reportPath,
         auto file = files::openForReading(path);
         if (!file) {
             m_state.warnings.fetch_add(1);
-            (void)records::appendReportRecord(reportPath, records::problemRecord(path, file.error().text()));
+            recorded(records::appendReportRecord(reportPath, records::problemRecord(path, file.error().text())));
+            tell({ FileFinding::Kind::Problem, path, {}, file.error().text(), records::RecordCode::Problem });
             return;
         }
         opened = std::move(*file);
@@ -307,7 +345,9 @@ void ScanJob::handleFile(const std::string& path, const std::string& reportPath,
     if (flags & engine::ResultFlag::Error) {
         if (!m_ctx.protectedFiles.isProtected(path)) {
             m_state.warnings.fetch_add(1);
-            (void)records::appendReportRecord(reportPath, records::problemRecord(path, errorText(rec.errorCode, rec.errorDetail)));
+            std::string reason = errorText(rec.errorCode, rec.errorDetail);
+            recorded(records::appendReportRecord(reportPath, records::problemRecord(path, reason)));
+            tell({ FileFinding::Kind::Problem, path, {}, reason, records::RecordCode::Problem });
         }
     } else if ((flags & engine::ResultFlag::Virus) && rec.hasVirusName != 0) {
         m_state.infections.fetch_add(1);
@@ -321,13 +361,20 @@ void ScanJob::handleFile(const std::string& path, const std::string& reportPath,
             m_state.deletedOrQuarantined.fetch_add(1);
         m_state.setLastVirus(virus);
         m_state.setLastInfectedPath(path);
-        (void)records::appendInfectionLogEntry(h.location, records::infectionEntry(m_ctx.clock.now(), path, virus));
-        (void)records::appendReportRecord(reportPath, records::fileRecord(result.code, path, virus, result.resultText));
+        recorded(records::appendInfectionLogEntry(h.location, records::infectionEntry(m_ctx.clock.now(), path, virus)));
+        recorded(records::appendReportRecord(reportPath, records::fileRecord(result.code, path, virus, result.resultText)));
+        tell({ FileFinding::Kind::Infection, path, virus, result.resultText, result.code });
     } else if (flags & engine::ResultFlag::Warning) {
         if (!m_ctx.protectedFiles.isProtected(path)) {
             m_state.warnings.fetch_add(1);
-            (void)records::appendReportRecord(reportPath, records::problemRecord(path, warningText(rec.warningCode)));
+            std::string reason = warningText(rec.warningCode);
+            recorded(records::appendReportRecord(reportPath, records::problemRecord(path, reason)));
+            tell({ FileFinding::Kind::Problem, path, {}, reason, records::RecordCode::Problem });
+        } else {
+            tell({ FileFinding::Kind::Clean, path, {}, {}, records::RecordCode::InfectionLeft });
         }
+    } else {
+        tell({ FileFinding::Kind::Clean, path, {}, {}, records::RecordCode::InfectionLeft });
     }
 }
 

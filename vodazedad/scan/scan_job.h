@@ -9,8 +9,11 @@
 #include "vodazedad/scan/file_tester.h"
 #include "vodazedad/scan/protected_files.h"
 #include "vodazedad/scan/scan_job_state.h"
+#include "vodazedad/scan/scan_observer.h"
 #include "vodazedad/scan/scan_screen.h"
 
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +33,9 @@ struct ScanJobContext {
     ProtectedFiles protectedFiles;
     std::string programTitle;       // caption of the job's message boxes
     std::optional<int> actionOverride; // instead of Options Action (command-line scanner)
+    ScanObserver* observer = nullptr;  // told each file's outcome as it happens
+    // Files and folders the user left out (command-line patterns): never tested or entered.
+    std::function<bool(const std::string& path, bool isFolder)> excluded;
 };
 
 // What a finished job leaves, for the programs that report it.
@@ -42,6 +48,8 @@ struct ScanJobOutcome {
     long warnings = 0;
     long removed = 0;
     long elapsedMs = 0;
+    long recordFailures = 0;           // records that could not be written
+    std::optional<Error> firstRecordFailure;
 };
 
 // The on-demand scan: counts and walks each target on a worker thread, tests every
@@ -65,11 +73,17 @@ private:
     void worker(const std::string& target, const std::string& reportPath);
     void handleFile(const std::string& path, const std::string& reportPath, class FileHandling& handling);
     void showProgress(bool totalKnown, std::uint64_t jobStartMs);
+    // Counts a record that could not be written and tells the observer; the scan goes on.
+    void recorded(const Result<void>& written);
+    void tell(const FileFinding& finding);
 
     ScanJobContext m_ctx;
     ScanJobState m_state;
     std::uint32_t m_targetsRange = 0;
     std::uint32_t m_targetsPosition = 0;
+    std::mutex m_failureMutex;
+    long m_recordFailures = 0;
+    std::optional<Error> m_firstRecordFailure;
 };
 
 } // namespace vz::scan

@@ -131,7 +131,7 @@ int main(int argc, char** argv)
         platform::TerminalScanScreen screen(
             stderr, [&] { if (current) current->cancel(); }, [&] { return current && current->state().activeWorkers.load() == 0; });
         scan::ScanJob job(scan::ScanJobContext { appDir, settings.profile(), tester, screen, ui, windows, clock, drives,
-            scan::ProtectedFiles(scan::SystemFolder, files::activeSwapFiles()), ProgramTitle, options.action });
+            scan::ProtectedFiles(scan::SystemFolder, files::activeSwapFiles()), ProgramTitle, options.action, nullptr, {} });
         current = &job;
         outcome = job.run(targets, scanType, totals);
         settings.SaveStatistics(totals);

@@ -161,7 +161,7 @@ protected:
     ScanJob makeJob(std::optional<int> action = std::nullopt)
     {
         return ScanJob(ScanJobContext { appDir(), profile, tester, screen, ui, windows, clock, drives,
-            ProtectedFiles("/usr", {}), "Vantrelo Vodazedad", action });
+            ProtectedFiles("/usr", {}), "Vantrelo Vodazedad", action, nullptr, {} });
     }
 
     std::vector<records::ReportRecord> report(const std::string& path)

@@ -266,7 +266,7 @@ TEST_F(ScanJobTest, TheServiceWindowHearsOfEachTargetOverItsSocket)
     platform::UnixWindowChannel channel(runtime.path());
     std::string target = data.mkdir("t");
     ScanJob job(ScanJobContext { appDir(), profile, tester, screen, ui, channel, clock, drives, ProtectedFiles("/usr", {}),
-        "Vantrelo Vodazedad", std::nullopt });
+        "Vantrelo Vodazedad", std::nullopt, nullptr, {} });
     job.run(std::vector<std::string> { target }, records::ScanType::Folder, totals);
     thread->reset();
     ASSERT_EQ(heard.size(), 2u);
