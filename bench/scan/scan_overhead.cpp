@@ -7,6 +7,7 @@
 #include "common/date_time.h"
 #include "common/engine/engine_records.h"
 #include "common/files.h"
+#include "common/folder.h"
 #include "platform/dynlib/dynamic_library.h"
 #include "platform/registry/sqlite_registry.h"
 #include "vodazedad/scan/engine_file_tester.h"
@@ -101,7 +102,14 @@ int main(int argc, char** argv)
         std::atomic<bool> abort { false };
         std::vector<std::string> list;
         auto t0 = std::chrono::steady_clock::now();
-        scan::FolderWalker(abort, std::nullopt).walk(tree, [&](const std::string& p) { list.push_back(p); });
+        auto treeFolder = files::Folder::open(tree);
+        if (!treeFolder) {
+            std::fprintf(stderr, "%s\n", treeFolder.error().text().c_str());
+            return 2;
+        }
+        scan::FolderWalker(abort, std::nullopt).walk(*treeFolder, tree,
+            [&](const files::Folder&, const std::string&, const std::string& p) { list.push_back(p); },
+            [](const std::string&, const Error&) {});
         bestWalk = std::min(bestWalk, seconds(t0));
         files = static_cast<long>(list.size());
 
@@ -118,9 +126,9 @@ int main(int argc, char** argv)
 
         // The whole job, with its records in a scratch installation folder.
         std::string scratch = "/tmp/vz-bench-app-" + std::to_string(::getpid());
-        (void)files::makeFolder(scratch);
-        (void)files::makeFolder(scratch + "/Reports");
-        (void)files::makeFolder(scratch + "/Quarantine");
+        ignoreError(files::makeFolder(scratch), "left from an earlier round");
+        ignoreError(files::makeFolder(scratch + "/Reports"), "left from an earlier round");
+        ignoreError(files::makeFolder(scratch + "/Quarantine"), "left from an earlier round");
         auto jobSession = freshEngine();
         scan::EngineFileTester jobTester(*jobSession->engine());
         const scan::ScanJobState* state = nullptr;

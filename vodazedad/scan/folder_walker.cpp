@@ -1,30 +1,21 @@
 #include "vodazedad/scan/folder_walker.h"
 
-#include "common/files.h"
-
+#include <memory>
 #include <vector>
 
 namespace vz::scan {
 
 namespace {
 
-enum class EntryKind { File, Folder, Skip };
-
-EntryKind classify(const std::string& path, files::FileKind kind)
-{
-    switch (kind) {
-    case files::FileKind::Regular:
-        return EntryKind::File;
-    case files::FileKind::Directory:
-        return EntryKind::Folder;
-    case files::FileKind::Symlink: {
-        auto target = files::status(path, files::FollowLinks::Yes);
-        return target && target->kind == files::FileKind::Regular ? EntryKind::File : EntryKind::Skip;
-    }
-    default:
-        return EntryKind::Skip;
-    }
-}
+// One folder on the way down: its sub-folders wait until its files are done. The
+// folder lives on the heap, so its address stays while the stack grows.
+struct Level {
+    std::unique_ptr<files::Folder> owned; // empty for the starting folder (the caller's)
+    const files::Folder* folder = nullptr;
+    std::string path;
+    std::vector<std::string> subfolders;
+    std::size_t next = 0;
+};
 
 } // namespace
 
@@ -35,44 +26,65 @@ FolderWalker::FolderWalker(const std::atomic<bool>& abort, std::optional<std::ui
 {
 }
 
-FolderWalker::Outcome FolderWalker::walk(const std::string& folder, const std::function<void(const std::string& path)>& onFile) const
+FolderWalker::Outcome FolderWalker::walk(const files::Folder& start, const std::string& startPath, const OnFile& onFile, const OnProblem& onProblem) const
 {
-    auto entries = files::listDirectory(folder.empty() ? std::string("/") : folder);
-    if (!entries)
-        return Outcome::Completed; // a folder that cannot be read has nothing to walk
-    std::vector<std::string> folders;
-    for (const auto& e : *entries) {
-        std::string path = folder + "/" + e.name;
-        switch (classify(path, e.kind)) {
-        case EntryKind::File:
-            if (!m_excluded || !m_excluded(path, false))
-                onFile(path);
-            break;
-        case EntryKind::Folder:
-            if (!m_excluded || !m_excluded(path, true))
-                folders.push_back(std::move(path));
-            break;
-        case EntryKind::Skip:
-            break;
+    // An explicit stack instead of recursion: a tree thousands of folders deep must
+    // neither overflow the worker's stack nor be cut short.
+    std::vector<Level> stack;
+    // Handles the files of one folder and puts it on the stack for its sub-folders;
+    // false once the abort flag is seen.
+    auto enter = [&](std::unique_ptr<files::Folder> owned, const files::Folder& folder, const std::string& path) -> bool {
+        auto entries = folder.entries();
+        if (!entries) {
+            onProblem(path.empty() ? "/" : path, entries.error());
+            return true;
         }
-        if (m_abort.load(std::memory_order_relaxed))
-            return Outcome::Aborted;
-    }
-    for (const auto& sub : folders) {
-        if (m_device) {
-            auto st = files::status(sub, files::FollowLinks::No);
-            if (!st || st->kind != files::FileKind::Directory || st->device != *m_device)
-                continue;
+        Level level { std::move(owned), &folder, path, {}, 0 };
+        for (const auto& e : *entries) {
+            std::string full = path + "/" + e.name;
+            if (e.kind == files::FileKind::Regular) {
+                if (!m_excluded || !m_excluded(full, false))
+                    onFile(folder, e.name, full);
+            } else if (e.kind == files::FileKind::Directory) {
+                if (!m_excluded || !m_excluded(full, true))
+                    level.subfolders.push_back(e.name);
+            }
+            if (m_abort.load(std::memory_order_relaxed))
+                return false;
         }
-        if (walk(sub, onFile) == Outcome::Aborted)
+        stack.push_back(std::move(level));
+        return true;
+    };
+
+    if (!enter(nullptr, start, startPath))
+        return Outcome::Aborted;
+    while (!stack.empty()) {
+        Level& top = stack.back();
+        if (top.next == top.subfolders.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const std::string full = top.path + "/" + top.subfolders[top.next];
+        auto sub = top.folder->openSubfolder(top.subfolders[top.next++]);
+        if (!sub) {
+            // Gone, or swapped for a link since the folder was read: not entered.
+            onProblem(full, sub.error());
+            continue;
+        }
+        if (m_device && sub->identity().device != *m_device)
+            continue; // another file system is mounted here
+        auto owned = std::make_unique<files::Folder>(std::move(*sub));
+        const files::Folder& folder = *owned;
+        if (!enter(std::move(owned), folder, full))
             return Outcome::Aborted;
     }
     return Outcome::Completed;
 }
 
-FolderWalker::Outcome FolderWalker::count(const std::string& folder, long& files) const
+FolderWalker::Outcome FolderWalker::count(const files::Folder& folder, const std::string& path, long& files) const
 {
-    return walk(folder, [&files](const std::string&) { ++files; });
+    return walk(folder, path, [&files](const files::Folder&, const std::string&, const std::string&) { ++files; },
+        [](const std::string&, const Error&) {});
 }
 
 } // namespace vz::scan

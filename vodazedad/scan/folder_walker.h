@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/folder.h"
+#include "common/result.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -13,10 +16,12 @@ namespace vz::scan {
 // depth limit. The abort flag is read after every entry; once it is set the walk ends
 // at every depth.
 //
-// On Linux a folder is entered only as itself: a symbolic link to a folder is never
-// followed (so a link back up cannot make the walk endless), and a walk that must stay
-// on one file system does not enter a folder of another (a mount point). A symbolic
-// link to a file is a file; FIFOs, sockets and devices are not files to scan.
+// Every folder is entered through the descriptor of its parent and never through a
+// link, so a folder swapped for a link meanwhile cannot lead the walk out of its
+// target; files are handed over with the folder that holds them. Links met in the
+// walk (to files and to folders) are not followed; FIFOs, sockets and devices are
+// not files to scan. A walk that must stay on one file system does not enter a folder
+// of another (a mount point).
 class FolderWalker {
 public:
     using Exclusion = std::function<bool(const std::string& path, bool isFolder)>;
@@ -24,10 +29,14 @@ public:
 
     enum class Outcome { Completed, Aborted };
 
-    // `folder` has no final separator ("" is the root). Calls `onFile` with every
-    // file's full path.
-    Outcome walk(const std::string& folder, const std::function<void(const std::string& path)>& onFile) const;
-    Outcome count(const std::string& folder, long& files) const;
+    // A file of `folder`, by its name there and its full path.
+    using OnFile = std::function<void(const files::Folder& folder, const std::string& name, const std::string& path)>;
+    // A folder that could not be opened or read completely.
+    using OnProblem = std::function<void(const std::string& path, const Error& error)>;
+
+    // `path` is the folder's full path without a final separator ("" is the root).
+    Outcome walk(const files::Folder& folder, const std::string& path, const OnFile& onFile, const OnProblem& onProblem) const;
+    Outcome count(const files::Folder& folder, const std::string& path, long& files) const;
 
 private:
     const std::atomic<bool>& m_abort;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/folder.h"
 #include "common/records/scan_report.h"
 
 #include <cstdint>
@@ -7,11 +8,17 @@
 
 namespace vz::scan {
 
-// An infected file as the engine's test left it.
+// An infected file as the engine's test left it. The walk hands over the folder it
+// walked and the file it tested, held open, so that every action lands on exactly
+// that file; without them (a caller that has only a path) the handling opens the
+// file itself, never through a link.
 struct InfectedFile {
     std::string path;
     std::string virusName;
     bool repairable = false; // the engine can try to clean it
+    const files::Folder* folder = nullptr; // the folder that holds the file as `name`
+    std::string name = {};
+    const files::HeldFile* file = nullptr; // the file as it was tested
 };
 
 // What became of an infected file: the result text of the report record and its code
@@ -19,6 +26,8 @@ struct InfectedFile {
 struct InfectionOutcome {
     std::string resultText;
     records::RecordCode code = records::RecordCode::InfectionLeft;
+    // The name no longer named the tested file when the action came: nothing was done.
+    bool changed = false;
 
     bool operator==(const InfectionOutcome&) const = default;
 };

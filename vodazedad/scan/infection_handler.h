@@ -23,6 +23,9 @@ public:
     // file ("File deleted", 6, or 3 when even that fails). Quarantine: see
     // QuarantineStore::quarantine. Delete: "File deleted", 6, or an empty text and 3.
     // Any other action: an empty text and 3.
+    //
+    // Every action lands on the tested file only: one whose name meanwhile names
+    // another file (or a link) is left alone, with `changed` set.
     InfectionOutcome handle(const InfectedFile& file, int action);
 
 private:

@@ -1,6 +1,7 @@
 #include "vodazedad/scan/scan_job.h"
 
 #include "common/files.h"
+#include "common/folder.h"
 #include "common/lang/local_text.h"
 #include "common/paths.h"
 #include "common/records/infection_log.h"
@@ -15,6 +16,8 @@
 #include "vodazedad/scan/progress_panels.h"
 #include "vodazedad/scan/quarantine_store.h"
 
+#include <cerrno>
+#include <cstring>
 #include <thread>
 
 namespace vz::scan {
@@ -54,6 +57,44 @@ JobOptions optionsForAction(JobOptions options, int action)
     else
         options.options &= static_cast<std::uint16_t>(~engine::Option::Repair);
     return options;
+}
+
+constexpr int ErrorNotOpened = 23;
+constexpr std::uint32_t WarningAccessDenied = 0x1;
+
+// Why a file could not be opened for its test.
+std::string openFailureText(const Error& error)
+{
+    switch (error.code) {
+    case EACCES:
+    case EPERM:
+        return warningText(WarningAccessDenied);
+    case ENOENT:
+        return LocalText("filevanished", "The file vanished before it could be tested");
+    case ELOOP:
+    case files::EntryChanged:
+        return LocalText("filereplaced", "The file was replaced before it could be tested");
+    default:
+        return errorText(ErrorNotOpened, 0) + " (" + std::strerror(error.code) + ")";
+    }
+}
+
+// Why a folder could not be walked (all of it, or from some entry on).
+std::string folderFailureText(const Error& error)
+{
+    switch (error.code) {
+    case EACCES:
+    case EPERM:
+        return LocalText("folderdenied", "Access denied: the folder was not scanned");
+    case ENOENT:
+        return LocalText("foldervanished", "The folder vanished before it could be scanned");
+    case ELOOP:
+    case ENOTDIR:
+    case files::EntryChanged:
+        return LocalText("folderreplaced", "The folder was replaced before it could be scanned");
+    default:
+        return LocalText("foldernotread", "The folder could not be read completely") + " (" + std::strerror(error.code) + ")";
+    }
 }
 
 } // namespace
@@ -97,6 +138,8 @@ ScanJobOutcome ScanJob::run(const std::optional<std::vector<std::string>>& given
     screen.setScanning(true);
     ++totals.scanCount;
     m_state.reset();
+    // Quarantine moves a killed scan left half done are finished first.
+    QuarantineStore(location, m_ctx.clock).reconcile();
 
     // 3: no list given: ask for a folder.
     std::vector<std::string> targets;
@@ -291,30 +334,63 @@ void ScanJob::worker(const std::string& target, const std::string& reportPath)
     }
     FolderWalker walker(m_state.abort, device, m_ctx.excluded);
     FileHandling handling(m_ctx, m_ctx.tester);
+    auto done = [this] { m_state.activeWorkers.fetch_sub(1); };
 
-    // A target that names one file scans that file.
+    // A target that names one file scans that file; a link the user named is followed,
+    // and what is tested and acted on is the file it led to.
     if (auto st = files::status(target); st && st->kind == files::FileKind::Regular) {
         m_state.fileTotal = 1;
-        handleFile(target, reportPath, handling);
-        m_state.activeWorkers.fetch_sub(1);
+        auto named = files::openNamedFile(target);
+        if (!named) {
+            m_state.setCurrentFile(target);
+            m_state.filesHandled.fetch_add(1);
+            problem(reportPath, target, openFailureText(named.error()));
+        } else {
+            handleFile(named->folder, named->name, named->realPath, reportPath, handling, &named->file);
+        }
+        done();
         return;
     }
 
+    auto root = files::Folder::open(folder.empty() ? std::string("/") : folder);
+    if (!root) {
+        // A target that is not there or cannot be opened is said, never passed as clean.
+        problem(reportPath, folder.empty() ? "/" : folder, openFailureText(root.error()));
+        done();
+        return;
+    }
+    if (device && root->identity().device != *device)
+        device.reset(); // the root is over-mounted: stay on what was opened
+    FolderWalker::OnProblem folderProblem = [&](const std::string& path, const Error& error) {
+        problem(reportPath, path, folderFailureText(error));
+    };
+
     // 3: the counting pass.
     long count = 0;
-    if (walker.count(folder, count) == FolderWalker::Outcome::Aborted)
+    if (walker.count(*root, folder, count) == FolderWalker::Outcome::Aborted)
         recorded(records::appendReportRecord(reportPath, records::abortRecord("", folder.empty() ? "/" : folder)));
     m_state.fileTotal = count;
 
     // 4: the walk.
-    if (walker.walk(folder, [&](const std::string& path) { handleFile(path, reportPath, handling); }) == FolderWalker::Outcome::Aborted)
+    auto onFile = [&](const files::Folder& in, const std::string& name, const std::string& path) {
+        handleFile(in, name, path, reportPath, handling, nullptr);
+    };
+    if (walker.walk(*root, folder, onFile, folderProblem) == FolderWalker::Outcome::Aborted)
         recorded(records::appendReportRecord(reportPath, records::abortRecord("", m_state.currentFile())));
 
     // 5: done.
-    m_state.activeWorkers.fetch_sub(1);
+    done();
 }
 
-void ScanJob::handleFile(const std::string& path, const std::string& reportPath, FileHandling& h)
+void ScanJob::problem(const std::string& reportPath, const std::string& path, const std::string& reason)
+{
+    m_state.warnings.fetch_add(1);
+    recorded(records::appendReportRecord(reportPath, records::problemRecord(path, reason)));
+    tell({ FileFinding::Kind::Problem, path, {}, reason, records::RecordCode::Problem });
+}
+
+void ScanJob::handleFile(const files::Folder& folder, const std::string& name, const std::string& path,
+    const std::string& reportPath, FileHandling& h, files::HeldFile* opened)
 {
     m_state.setCurrentFile(path);
     m_state.filesHandled.fetch_add(1);
@@ -323,37 +399,43 @@ void ScanJob::handleFile(const std::string& path, const std::string& reportPath,
     if (text::startsWithIgnoreCase(path, h.quarantineFolder))
         return;
 
-    // A path longer than the record holds reaches the engine through its open file.
-    std::optional<files::OpenedFile> opened;
-    auto record = engine::makeFileTestRecord(path, h.options.options, h.options.tempFileName);
-    if (!record) {
-        auto file = files::openForReading(path);
+    // The engine tests the open file itself, whatever its path's length, and every
+    // action afterwards lands on that same file.
+    std::optional<files::HeldFile> own;
+    if (!opened) {
+        auto file = folder.openFile(name);
         if (!file) {
-            m_state.warnings.fetch_add(1);
-            recorded(records::appendReportRecord(reportPath, records::problemRecord(path, file.error().text())));
-            tell({ FileFinding::Kind::Problem, path, {}, file.error().text(), records::RecordCode::Problem });
+            if (!m_ctx.protectedFiles.isProtected(path))
+                problem(reportPath, path, openFailureText(file.error()));
             return;
         }
-        opened = std::move(*file);
-        record = engine::makeFileTestRecord(opened->shortPath(), h.options.options, h.options.tempFileName);
-        if (!record)
-            return;
+        own = std::move(*file);
+        opened = &*own;
+    }
+    const files::HeldFile& held = *opened;
+    auto record = engine::makeFileTestRecord(held.shortPath(), h.options.options, h.options.tempFileName);
+    if (!record) {
+        problem(reportPath, path, errorText(ErrorNotOpened, 0));
+        return;
     }
     engine::FileTestRecord& rec = *record;
     int flags = m_ctx.tester.testFile(rec);
+    if (m_ctx.afterTest)
+        m_ctx.afterTest(path);
 
     if (flags & engine::ResultFlag::Error) {
-        if (!m_ctx.protectedFiles.isProtected(path)) {
-            m_state.warnings.fetch_add(1);
-            std::string reason = errorText(rec.errorCode, rec.errorDetail);
-            recorded(records::appendReportRecord(reportPath, records::problemRecord(path, reason)));
-            tell({ FileFinding::Kind::Problem, path, {}, reason, records::RecordCode::Problem });
-        }
-    } else if ((flags & engine::ResultFlag::Virus) && rec.hasVirusName != 0) {
+        if (!m_ctx.protectedFiles.isProtected(path))
+            problem(reportPath, path, errorText(rec.errorCode, rec.errorDetail));
+        else
+            tell({ FileFinding::Kind::Clean, path, {}, {}, records::RecordCode::InfectionLeft });
+    } else if ((flags & engine::ResultFlag::Virus) && rec.hasVirusName == 0) {
+        // A detection without a name is no verdict to act on.
+        problem(reportPath, path, LocalText("novirusname", "The engine reported a detection without a name; the file was left alone"));
+    } else if (flags & engine::ResultFlag::Virus) {
         m_state.infections.fetch_add(1);
         std::string virus = engine::virusName(rec);
         h.repairer.setRecord(&rec);
-        InfectionOutcome result = h.handler.handle(InfectedFile { path, virus, rec.repairable != 0 }, h.action);
+        InfectionOutcome result = h.handler.handle(InfectedFile { path, virus, rec.repairable != 0, &folder, name, &held }, h.action);
         h.repairer.setRecord(nullptr);
         if (result.code == records::RecordCode::Cleaned)
             m_state.cleaned.fetch_add(1);
@@ -364,15 +446,16 @@ void ScanJob::handleFile(const std::string& path, const std::string& reportPath,
         recorded(records::appendInfectionLogEntry(h.location, records::infectionEntry(m_ctx.clock.now(), path, virus)));
         recorded(records::appendReportRecord(reportPath, records::fileRecord(result.code, path, virus, result.resultText)));
         tell({ FileFinding::Kind::Infection, path, virus, result.resultText, result.code });
-    } else if (flags & engine::ResultFlag::Warning) {
-        if (!m_ctx.protectedFiles.isProtected(path)) {
+        if (result.changed) {
+            // The name was swapped after the test: what it names now is not acted on.
             m_state.warnings.fetch_add(1);
-            std::string reason = warningText(rec.warningCode);
-            recorded(records::appendReportRecord(reportPath, records::problemRecord(path, reason)));
-            tell({ FileFinding::Kind::Problem, path, {}, reason, records::RecordCode::Problem });
-        } else {
-            tell({ FileFinding::Kind::Clean, path, {}, {}, records::RecordCode::InfectionLeft });
+            recorded(records::appendReportRecord(reportPath, records::problemRecord(path, result.resultText)));
         }
+    } else if (flags & engine::ResultFlag::Warning) {
+        if (!m_ctx.protectedFiles.isProtected(path))
+            problem(reportPath, path, warningText(rec.warningCode));
+        else
+            tell({ FileFinding::Kind::Clean, path, {}, {}, records::RecordCode::InfectionLeft });
     } else {
         tell({ FileFinding::Kind::Clean, path, {}, {}, records::RecordCode::InfectionLeft });
     }

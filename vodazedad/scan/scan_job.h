@@ -2,6 +2,7 @@
 
 #include "common/date_time.h"
 #include "common/drives.h"
+#include "common/folder.h"
 #include "common/service_command.h"
 #include "common/settings/profile.h"
 #include "common/settings/settings_store.h"
@@ -35,7 +36,9 @@ struct ScanJobContext {
     std::optional<int> actionOverride; // instead of Options Action (command-line scanner)
     ScanObserver* observer = nullptr;  // told each file's outcome as it happens
     // Files and folders the user left out (command-line patterns): never tested or entered.
-    std::function<bool(const std::string& path, bool isFolder)> excluded;
+    std::function<bool(const std::string& path, bool isFolder)> excluded = {};
+    // Tests only: runs between a file's test and what is done about it.
+    std::function<void(const std::string& path)> afterTest = {};
 };
 
 // What a finished job leaves, for the programs that report it.
@@ -71,7 +74,10 @@ public:
 private:
     bool runTarget(const std::string& target, const std::string& reportPath, std::uint64_t jobStartMs);
     void worker(const std::string& target, const std::string& reportPath);
-    void handleFile(const std::string& path, const std::string& reportPath, class FileHandling& handling);
+    void handleFile(const files::Folder& folder, const std::string& name, const std::string& path,
+        const std::string& reportPath, class FileHandling& handling, files::HeldFile* opened);
+    // An error or warning: counted, recorded, told.
+    void problem(const std::string& reportPath, const std::string& path, const std::string& reason);
     void showProgress(bool totalKnown, std::uint64_t jobStartMs);
     // Counts a record that could not be written and tells the observer; the scan goes on.
     void recorded(const Result<void>& written);

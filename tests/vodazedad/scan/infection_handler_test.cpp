@@ -40,8 +40,9 @@ TEST(InfectionHandler, CarriesOutEveryAction)
             { "File cleaned successfully", RecordCode::Cleaned }, FileAfter::Cleaned, true },
         { "clean, repair failed", InfectionAction::Clean, true, 24, false,
             { "File deleted", RecordCode::Deleted }, FileAfter::Gone, true },
-        { "clean, repair and deletion failed", InfectionAction::Clean, true, 25, true,
-            { "Virus can't be removed", RecordCode::InfectionLeft }, FileAfter::Untouched, true },
+        // No regular file stands at the path: nothing is repaired or removed.
+        { "clean, nothing to repair or delete", InfectionAction::Clean, true, 25, true,
+            { "Virus can't be removed", RecordCode::InfectionLeft }, FileAfter::Untouched, false },
         { "quarantine", InfectionAction::Quarantine, true, 0, false,
             { "File quarantained", RecordCode::Quarantined }, FileAfter::Quarantined, false },
         { "delete", InfectionAction::Delete, true, 0, false,

@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 
 namespace vz::scan::test_support {
 
@@ -97,13 +98,24 @@ public:
     std::vector<Received> received;
 };
 
+// The path a test knows a file by: the engine is handed the open file
+// ("/proc/self/fd/<n>"), which names the file's real path.
+inline std::string testedPath(const std::string& recordPath)
+{
+    if (recordPath.rfind("/proc/self/fd/", 0) != 0)
+        return recordPath;
+    std::string buf(8192, '\0');
+    ssize_t n = ::readlink(recordPath.c_str(), buf.data(), buf.size());
+    return n > 0 ? buf.substr(0, static_cast<std::size_t>(n)) : recordPath;
+}
+
 // Tests with the real engine; a test may make given files answer what it needs.
 class SteeredTester final : public FileTester {
 public:
     explicit SteeredTester(FileTester& engine) : m_engine(engine) {}
     int testFile(engine::FileTestRecord& record) override
     {
-        std::string path = record.filePath;
+        std::string path = testedPath(record.filePath);
         {
             std::lock_guard lock(mutex);
             tested.push_back(path);
