@@ -37,9 +37,10 @@ function(vz_add_test target)
     if(NOT T_LABELS)
         set(T_LABELS unit)
     endif()
+    # Every test has a time limit: a hang fails instead of stalling the run.
     gtest_discover_tests(${target}
         DISCOVERY_MODE PRE_TEST
-        PROPERTIES LABELS "${T_LABELS}")
+        PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
 endfunction()
 
 include(GoogleTest)

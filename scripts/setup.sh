@@ -42,6 +42,6 @@ configure_and_build
 case "$job" in
     build) ;;
     run)  exec "$here/run-sample-scan.sh" "$build" ;;
-    test) cd "$build" && exec ctest --output-on-failure -j"$(nproc)" ;;
+    test) cd "$build" && exec ctest --output-on-failure --timeout 900 -j"$(nproc)" ;;
     *) echo "usage: $0 run|test|build" >&2; exit 2 ;;
 esac

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -122,6 +123,11 @@ public:
         }
         if (beforeTest)
             beforeTest(path);
+        if (namelessDetections.count(path)) {
+            record.resultFlags = engine::ResultFlag::Virus;
+            record.hasVirusName = 0;
+            return record.resultFlags;
+        }
         auto it = warnings.find(path);
         if (it != warnings.end()) {
             record.resultFlags = engine::ResultFlag::Warning;
@@ -136,6 +142,7 @@ public:
     std::mutex mutex;
     std::vector<std::string> tested;
     std::map<std::string, std::uint32_t> warnings;
+    std::set<std::string> namelessDetections; // a virus flag without a name
     std::function<void(const std::string&)> beforeTest;
 
 private:
@@ -173,7 +180,7 @@ protected:
     ScanJob makeJob(std::optional<int> action = std::nullopt)
     {
         return ScanJob(ScanJobContext { appDir(), profile, tester, screen, ui, windows, clock, drives,
-            ProtectedFiles("/usr", {}), "Vantrelo Vodazedad", action, nullptr, {} });
+            ProtectedFiles("/usr", {}), "Vantrelo Vodazedad", action, observer, {}, afterTest });
     }
 
     std::vector<records::ReportRecord> report(const std::string& path)
@@ -198,6 +205,8 @@ protected:
     vz::test::RecordingUserInterface ui;
     RecordingWindows windows;
     TickingClock clock;
+    ScanObserver* observer = nullptr;
+    std::function<void(const std::string&)> afterTest; // between a file's test and its action
     std::vector<Drive> drives;
     ScanStatistics totals;
 };
