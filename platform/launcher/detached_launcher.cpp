@@ -47,8 +47,8 @@ Result<void> DetachedLauncher::startHidden(const std::string& program, const std
             ::execv(program.c_str(), argv.data());
             err = errno;
         }
-        ssize_t ignored = ::write(writeEnd.get(), &err, sizeof err);
-        (void)ignored;
+        // The parent reads a short report as a failed start all the same.
+        ignoreError(::write(writeEnd.get(), &err, sizeof err), "the child exits next; nothing else can be told");
         ::_exit(127);
     }
     writeEnd.reset();

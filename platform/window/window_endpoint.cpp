@@ -193,7 +193,7 @@ Result<ServeOutcome> WindowEndpoint::serveOne(const WindowHandler& handler, Wait
     if (message.kind == wp::Kind::CopyData) {
         // A sender that stopped waiting misses its answer; the message was handled.
         auto bytes = wp::encodeAnswer(answer);
-        (void)writeAll(peer.get(), bytes.data(), bytes.size(), Clock::now() + m_requestTimeout);
+        ignoreError(writeAll(peer.get(), bytes.data(), bytes.size(), Clock::now() + m_requestTimeout), "the sender stopped waiting; the message was handled all the same");
     }
     return ServeOutcome::Served;
 }

@@ -48,7 +48,7 @@ void WindowThread::run()
         if (fds[1].revents != 0) {
             // FIXME: a listening socket that keeps failing (out of descriptors) makes
             // this loop spin until descriptors are free again.
-            (void)m_endpoint.serveOne(m_handler, WaitMode::NoWait);
+            ignoreError(m_endpoint.serveOne(m_handler, WaitMode::NoWait), "a dropped connection ends only that request; the window keeps serving");
         }
     }
 }

@@ -16,7 +16,8 @@ MailProtection::MailProtection(ProgramLauncher& launcher, UserInterface& ui, std
 void MailProtection::ApplyMailProtection(int level)
 {
     const char* program = level == 2 ? MailInterceptorInstaller : MailInterceptorRemover;
-    (void)m_launcher.startHidden(paths::join(m_appDir, program), {}, m_appDir);
+    ignoreError(m_launcher.startHidden(paths::join(m_appDir, program), {}, m_appDir),
+        "the interceptor programs are not waited for; the protection level is the setting itself");
     bool crossed = m_lastLevel >= 0 && ((m_lastLevel == 2) != (level == 2));
     m_lastLevel = level;
     if (crossed) {

@@ -1,6 +1,7 @@
 #include "vodazedad/shell/preferences_page.h"
 
 #include "common/lang/local_text.h"
+#include "common/result.h"
 #include "common/settings/settings_names.h"
 
 #include <algorithm>
@@ -8,6 +9,11 @@
 namespace vz {
 
 namespace {
+
+// Settings are written the moment a control changes; a hive that refuses writes was
+// already reported when the program opened it, and the control keeps showing the
+// value chosen.
+constexpr const char* SettingWrittenOnChange = "a refused write was reported when the settings were opened";
 
 constexpr int OnceADay = 5;
 
@@ -81,8 +87,8 @@ void PreferencesPage::handleSliders()
     using namespace settings;
 
     int level = levelForPosition(m_view.levelPosition);
-    (void)p.writeInt(Options, Level, level);
-    (void)p.writeInt(Options, Action, m_view.action);
+    ignoreError(p.writeInt(Options, Level, level), SettingWrittenOnChange);
+    ignoreError(p.writeInt(Options, Action, m_view.action), SettingWrittenOnChange);
     m_view.levelName = LocalText(LevelTexts[level].nameKey, LevelTexts[level].name);
     m_view.levelDescription = LocalText(LevelTexts[level].descriptionKey, LevelTexts[level].description);
     m_mail.ApplyMailProtection(level);
@@ -93,7 +99,7 @@ void PreferencesPage::handleSliders()
     m_view.intervalControlsEnabled = p.readInt(Options, AutoUpdate, DefaultAutoUpdate) == 1;
 
     int heuristic = heuristicForPosition(m_view.heuristicPosition);
-    (void)p.writeInt(Options, HeuristicLevel, heuristic);
+    ignoreError(p.writeInt(Options, HeuristicLevel, heuristic), SettingWrittenOnChange);
     m_view.heuristicName = LocalText(HeuristicTexts[heuristic].nameKey, HeuristicTexts[heuristic].name);
     m_view.heuristicDescription = LocalText(HeuristicTexts[heuristic].descriptionKey, HeuristicTexts[heuristic].description);
     m_view.macroBoxesEnabled = heuristic != 0;
@@ -108,7 +114,7 @@ void PreferencesPage::moveLevelSlider(int position)
 void PreferencesPage::chooseAction(int action)
 {
     m_view.action = action;
-    (void)m_settings.profile().writeInt(settings::Options, settings::Action, action);
+    ignoreError(m_settings.profile().writeInt(settings::Options, settings::Action, action), SettingWrittenOnChange);
 }
 
 void PreferencesPage::moveUpdateSlider(int position)
@@ -126,13 +132,13 @@ void PreferencesPage::moveHeuristicSlider(int position)
 void PreferencesPage::setOfficeMacros(bool on)
 {
     m_view.officeMacros = on;
-    (void)m_settings.profile().writeInt(settings::Options, settings::HeuristicMacros, on ? 1 : 0);
+    ignoreError(m_settings.profile().writeInt(settings::Options, settings::HeuristicMacros, on ? 1 : 0), SettingWrittenOnChange);
 }
 
 void PreferencesPage::setRemoveAllMacros(bool on)
 {
     m_view.removeAllMacros = on;
-    (void)m_settings.profile().writeInt(settings::Options, settings::HeuristicAllMacros, on ? 1 : 0);
+    ignoreError(m_settings.profile().writeInt(settings::Options, settings::HeuristicAllMacros, on ? 1 : 0), SettingWrittenOnChange);
 }
 
 void PreferencesPage::setShellIntegration(bool on)
@@ -144,14 +150,14 @@ void PreferencesPage::setShellIntegration(bool on)
 void PreferencesPage::setShowInfoReports(bool on)
 {
     m_view.showInfoReports = on;
-    (void)m_settings.profile().writeInt(settings::Options, settings::ShowInfoReports, on ? 1 : 0);
+    ignoreError(m_settings.profile().writeInt(settings::Options, settings::ShowInfoReports, on ? 1 : 0), SettingWrittenOnChange);
 }
 
 void PreferencesPage::setVisualEffects(bool on)
 {
     m_view.visualEffects = on;
     m_visualEffects = on;
-    (void)m_settings.profile().writeInt(settings::Options, settings::VisualEffects, on ? 1 : 0);
+    ignoreError(m_settings.profile().writeInt(settings::Options, settings::VisualEffects, on ? 1 : 0), SettingWrittenOnChange);
 }
 
 void PreferencesPage::restoreScanDefaults()
@@ -181,7 +187,7 @@ void PreferencesPage::restoreOtherDefaults()
 void switchAutomaticUpdates(Profile& profile, UpdateIntervalStore& intervals)
 {
     int on = profile.readInt(settings::Options, settings::AutoUpdate, settings::DefaultAutoUpdate) == 1 ? 0 : 1;
-    (void)profile.writeInt(settings::Options, settings::AutoUpdate, on);
+    ignoreError(profile.writeInt(settings::Options, settings::AutoUpdate, on), SettingWrittenOnChange);
     if (on && intervals.updateInterval() == 0)
         intervals.storeUpdateInterval(OnceADay);
 }

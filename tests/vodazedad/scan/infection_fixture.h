@@ -7,6 +7,8 @@
 #include "vodazedad/scan/infected_file.h"
 #include "vodazedad/scan/quarantine_store.h"
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -37,8 +39,9 @@ public:
         repaired.push_back(file.path);
         if (onRepair)
             onRepair(file.path);
-        if (errorCode == 0)
-            (void)files::replaceFile(file.path, "clean");
+        if (errorCode == 0) {
+            EXPECT_TRUE(files::replaceFile(file.path, "clean").ok());
+        }
         return errorCode;
     }
 
