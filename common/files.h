@@ -60,8 +60,8 @@ Result<std::vector<std::string>> readLines(std::string_view path);
 // that entries of two writing programs never interleave. Creates the file, never
 // its folder. The entry goes in whole or not at all: when the disk is full or the
 // file may grow no further, the file is cut back to its former size and the error
-// returned. A file whose last line was cut (it does not end in LF) gets a CR LF
-// first, so the entry starts on a line of its own.
+// returned. A file whose last line was cut (it does not end in LF) gets its line
+// end first, so the entry starts on a line of its own.
 Result<void> appendLines(std::string_view path, const std::vector<std::string>& lines);
 
 // Creates a new empty file; fails with EEXIST when the name is taken (also by a

@@ -325,18 +325,20 @@ std::string joinLinesCrLf(const std::vector<std::string>& lines)
 
 namespace {
 
-// Whether a non-empty file open for reading ends in LF; a file that cannot be read
-// is taken as ending well, as nothing better is known.
-bool endsInLineFeed(int fd, off_t size, bool readable)
+// What must come before an entry so that it starts on a line of its own: nothing
+// after a line end, LF after a lone CR (the cut fell inside the line end), else CR
+// LF. A file that cannot be read is taken as ending well, as nothing better is known.
+std::string_view lineEndBefore(int fd, off_t size, bool readable)
 {
     if (!readable || size <= 0)
-        return true;
+        return {};
     char last = '\n';
-    for (;;) {
-        ssize_t n = ::pread(fd, &last, 1, size - 1);
-        if (n >= 0 || errno != EINTR)
-            return n != 1 || last == '\n';
+    ssize_t n = 0;
+    while ((n = ::pread(fd, &last, 1, size - 1)) < 0 && errno == EINTR) {
     }
+    if (n != 1 || last == '\n')
+        return {};
+    return last == '\r' ? "\n" : "\r\n";
 }
 
 // Writes the entry at the end of the locked file, whole or not at all.
@@ -345,9 +347,8 @@ Result<void> appendWhole(int fd, bool readable, const std::string& entry, const 
     struct stat before;
     if (::fstat(fd, &before) != 0)
         return Error::fromErrno("fstat", errno, path);
-    std::string data;
-    if (before.st_size > 0 && !endsInLineFeed(fd, before.st_size, readable))
-        data = "\r\n"; // the last line was cut: never glue this entry onto it
+    // The last line was cut: never glue this entry onto it.
+    std::string data(lineEndBefore(fd, before.st_size, readable));
     data += entry;
     std::string_view rest = data;
     while (!rest.empty()) {

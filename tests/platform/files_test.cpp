@@ -108,7 +108,7 @@ TEST(Files, AppendAfterACutLastLineStartsOnALineOfItsOwn)
         { "whole\r\n", "whole\r\nnew\r\n" },
         { "whole\n", "whole\nnew\r\n" },
         { "cut", "cut\r\nnew\r\n" },
-        { "cut in its line end\r", "cut in its line end\r\r\nnew\r\n" },
+        { "cut in its line end\r", "cut in its line end\r\nnew\r\n" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.before);

@@ -69,7 +69,9 @@ TEST(ScanReport, ReaderStopsAtTheFirstEmptyLine)
     std::string report = inst.dir.write("Reports/r.txt",
         "00Scan of /a\n09\n"
         "03/a/x\tEicar\tVirus can't be removed\r\n09/a/x\r\n"
-        "02\r\n"                 // no second line: the next record follows at once
+        "09stray\r\n"            // a second line without its first
+        "02\r\n"                 // no second line: a record cut short, passed over
+        "021\r\n09\r\n"
         "01Scan time: 1 s\r\n09\r\n"
         "\r\n"
         "03/never\tread\t\r\n09/never\r\n");
@@ -80,7 +82,7 @@ TEST(ScanReport, ReaderStopsAtTheFirstEmptyLine)
     EXPECT_EQ((*read)[1].virusName(), "Eicar");
     EXPECT_EQ((*read)[1].secondText, "/a/x");
     EXPECT_EQ((*read)[2].code, RecordCode::FilesHandled);
-    EXPECT_EQ((*read)[2].firstText(), "");
+    EXPECT_EQ((*read)[2].firstText(), "1");
     EXPECT_EQ((*read)[3].code, RecordCode::ScanTime);
 }
 
