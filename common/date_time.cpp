@@ -21,6 +21,42 @@ std::uint64_t SystemClock::tickMs() const
     return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+namespace {
+
+int daysInMonth(int year, int month)
+{
+    static constexpr int Days[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (month < 1 || month > 12)
+        return 31; // not a month: carry as the longest would
+    return month == 2 && leap ? 29 : Days[month - 1];
+}
+
+} // namespace
+
+LocalDateTime secondLater(const LocalDateTime& t)
+{
+    LocalDateTime n = t;
+    if (++n.second < 60)
+        return n;
+    n.second = 0;
+    if (++n.minute < 60)
+        return n;
+    n.minute = 0;
+    if (++n.hour < 24)
+        return n;
+    n.hour = 0;
+    n.weekday = (n.weekday + 1) % 7;
+    if (++n.day <= daysInMonth(n.year, n.month))
+        return n;
+    n.day = 1;
+    if (++n.month <= 12)
+        return n;
+    n.month = 1;
+    ++n.year;
+    return n;
+}
+
 namespace stamps {
 
 std::string recordDate(const LocalDateTime& t)

@@ -35,6 +35,10 @@ public:
     std::uint64_t tickMs() const override;
 };
 
+// The same local time one second later, carried into minutes, hours, days, months
+// and years by the calendar (leap years included); the weekday moves with the day.
+LocalDateTime secondLater(const LocalDateTime& t);
+
 namespace stamps {
 
 // "%02d/%02d/%04d": day, month, year, as in the record files.

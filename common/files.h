@@ -58,9 +58,15 @@ Result<std::vector<std::string>> readLines(std::string_view path);
 
 // Appends the lines, each ended with CR LF, in one piece under an exclusive lock, so
 // that entries of two writing programs never interleave. Creates the file, never
-// its folder.
+// its folder. The entry goes in whole or not at all: when the disk is full or the
+// file may grow no further, the file is cut back to its former size and the error
+// returned. A file whose last line was cut (it does not end in LF) gets its line
+// end first, so the entry starts on a line of its own.
 Result<void> appendLines(std::string_view path, const std::vector<std::string>& lines);
 
+// Creates a new empty file; fails with EEXIST when the name is taken (also by a
+// symbolic link), so two creators never get the same file.
+Result<void> createExclusive(std::string_view path);
 
 // Replaces the whole file through a temporary file in the same folder and a rename,
 // so a crash or a full disk leaves either the old or the new content, never a part.

@@ -16,9 +16,14 @@ GuardRecordWriter::GuardRecordWriter(RecordLocation location, const Clock& clock
 Result<void> GuardRecordWriter::newGuardEntry(std::string_view targetPath)
 {
     LocalDateTime now = m_clock.now();
-    m_reportPath = m_location.reportPath(now);
+    // A report of its own: a detection in the same second as a scan or another
+    // detection takes the next free second's name, never the other's report.
+    auto created = createScanReport(m_location, now);
+    m_reportPath = created ? *created : std::string();
     ScanLogEntry entry;
-    entry.reportPath = m_reportPath;
+    // Without a report the entry still records the detection, under the name its
+    // report would have had.
+    entry.reportPath = created ? *created : m_location.reportPath(now);
     entry.dateTime = stamps::recordDateTime(now);
     entry.kind = ScanEntryKind;
     entry.resultCode = ScanStatus::InfectionsFound;
@@ -26,7 +31,10 @@ Result<void> GuardRecordWriter::newGuardEntry(std::string_view targetPath)
     entry.duration.assign(1, '0'); // not = "0": GCC 12 warns falsely (-Wrestrict) on that assignment here
     entry.warnings = 0;
     entry.infections = 1;
-    return appendScanLogEntry(m_location, entry);
+    auto logged = appendScanLogEntry(m_location, entry);
+    if (!created)
+        return created.error();
+    return logged;
 }
 
 Result<void> GuardRecordWriter::reportLines(const ReportRecord& record)
@@ -39,9 +47,11 @@ Result<void> GuardRecordWriter::reportLines(const ReportRecord& record)
 void GuardRecordWriter::recordDetection(std::string_view path, std::string_view virusName)
 {
     // Record files that cannot be written are skipped; the detection itself goes on.
-    (void)newGuardEntry(path);
-    (void)reportLines(fileRecord(RecordCode::InfectionLeft, std::string(path), std::string(virusName), guardFoundVirusText(virusName)));
-    (void)appendInfectionLogEntry(m_location, infectionEntry(m_clock.now(), std::string(path), std::string(virusName)));
+    ignoreError(newGuardEntry(path), "a detection goes on without its scan entry");
+    ignoreError(reportLines(fileRecord(RecordCode::InfectionLeft, std::string(path), std::string(virusName), guardFoundVirusText(virusName))),
+        "a detection goes on without its report");
+    ignoreError(appendInfectionLogEntry(m_location, infectionEntry(m_clock.now(), std::string(path), std::string(virusName))),
+        "a detection goes on without its infection entry");
 }
 
 std::string guardFoundVirusText(std::string_view virusName)

@@ -18,10 +18,12 @@ class GuardRecordWriter {
 public:
     GuardRecordWriter(RecordLocation location, const Clock& clock);
 
-    // Starts a new report for a detection at `targetPath`: appends the scan entry
-    // (kind 0, code 2, the path as task, duration "0", warnings 0, infections 1) and
-    // remembers the new report's path. The path is remembered even when the scan log
-    // cannot be written.
+    // Starts a new report for a detection at `targetPath`: creates the report file
+    // under a name no other scan or detection holds (createScanReport), appends the
+    // scan entry (kind 0, code 2, the path as task, duration "0", warnings 0,
+    // infections 1) and remembers the report's path, also when the scan log cannot be
+    // written. When the report cannot be created, nothing is remembered, so report
+    // lines never go into another scan's report; the entry is still appended.
     Result<void> newGuardEntry(std::string_view targetPath);
 
     // Appends one record to the report last started.

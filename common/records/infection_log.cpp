@@ -15,12 +15,19 @@ InfectionLogEntry parse(const detail::StoredLines& lines)
     return InfectionLogEntry { decodeValue(lines[0]), decodeValue(lines[1]), decodeValue(lines[2]) };
 }
 
+// A stamp, a full path and the virus name, which is never a stamp: an entry cut
+// after its path is not read with the next entry's stamp as its virus name.
+bool isWholeEntry(const std::string* lines)
+{
+    return detail::isStamp(lines[0]) && detail::isFullPath(lines[1]) && !detail::isStamp(lines[2]);
+}
+
 Result<std::vector<detail::StoredLines>> readStored(const RecordLocation& location)
 {
     auto lines = detail::readRecordLines(location.infectionLog());
     if (!lines)
         return lines.error();
-    return detail::completeGroups(*lines, EntryLines);
+    return detail::wellFormedGroups(*lines, EntryLines, isWholeEntry);
 }
 
 } // namespace

@@ -24,7 +24,8 @@ InfectionLogEntry infectionEntry(const LocalDateTime& when, std::string path, st
 
 Result<void> appendInfectionLogEntry(const RecordLocation& location, const InfectionLogEntry& entry);
 
-// Groups of three lines until the file ends; an incomplete last group is left out.
+// Every whole entry (a stamp, a full path, the virus name) in file order. Lines of a
+// damaged entry are passed over; an incomplete last group is left out.
 Result<std::vector<InfectionLogEntry>> readInfectionLog(const RecordLocation& location);
 
 // Rewrites the log with the entries `keep` accepts, in file order with the same lines,

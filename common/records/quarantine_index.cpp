@@ -16,12 +16,30 @@ QuarantineEntry parse(const detail::StoredLines& lines)
     return QuarantineEntry { decodeValue(lines[0]), decodeValue(lines[1]), decodeValue(lines[2]), decodeValue(lines[3]) };
 }
 
+bool isQuarantineFileName(std::string_view stored)
+{
+    std::string name = decodeValue(stored);
+    std::string_view digits = name;
+    if (!digits.starts_with("AV") || !digits.ends_with(".QRT"))
+        return false;
+    digits = digits.substr(2, digits.size() - 6);
+    return !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// A stamp, a quarantine file name, a virus name and the former path: a full path, or
+// empty in an item the lists skip.
+bool isWholeEntry(const std::string* lines)
+{
+    return detail::isStamp(lines[0]) && isQuarantineFileName(lines[1])
+        && (lines[3].empty() || detail::isFullPath(lines[3]));
+}
+
 Result<std::vector<detail::StoredLines>> readStored(const RecordLocation& location)
 {
     auto lines = detail::readRecordLines(location.quarantineIndex());
     if (!lines)
         return lines.error();
-    return detail::completeGroups(*lines, EntryLines);
+    return detail::wellFormedGroups(*lines, EntryLines, isWholeEntry);
 }
 
 } // namespace
@@ -65,10 +83,20 @@ int quarantineCount(const RecordLocation& location)
     auto lines = detail::readRecordLines(location.quarantineIndex());
     if (!lines)
         return 0;
-    // A group counts as soon as its first line is there, as the count always did.
+    // Whole entries up to the first empty line where an entry would begin. Lines of a
+    // damaged entry are passed over one by one, so a cut entry neither counts nor
+    // shifts the entries after it; the numbering skips a name whose file exists, so
+    // an item whose entry was cut is never overwritten.
     int count = 0;
-    for (std::size_t i = 0; i < lines->size() && !(*lines)[i].empty(); i += EntryLines)
-        ++count;
+    std::size_t i = 0;
+    while (i < lines->size() && !(*lines)[i].empty()) {
+        if (i + EntryLines <= lines->size() && isWholeEntry(&(*lines)[i])) {
+            ++count;
+            i += EntryLines;
+        } else {
+            ++i;
+        }
+    }
     return count;
 }
 

@@ -29,14 +29,16 @@ QuarantineEntry quarantineEntry(const LocalDateTime& when, std::string fileName,
 
 Result<void> appendQuarantineEntry(const RecordLocation& location, const QuarantineEntry& entry);
 
-// Every complete group of four lines, in file order, empty ones included.
+// Every whole entry in file order: a stamp, "AV<n>.QRT", the virus name and the
+// former path (a full path, or empty). Lines of a damaged entry are passed over,
+// so the entries after it are read as they were written.
 Result<std::vector<QuarantineEntry>> readQuarantineIndex(const RecordLocation& location);
 
 // The entries the lists and the export show: those with a former path.
 Result<std::vector<QuarantineEntry>> listQuarantineEntries(const RecordLocation& location);
 
-// The number of entries as the quarantine counts them: groups up to the first whose
-// first line is empty. 0 when the index cannot be read.
+// The number of entries as the quarantine counts them: whole entries up to the first
+// empty line where an entry would begin. 0 when the index cannot be read.
 int quarantineCount(const RecordLocation& location);
 
 // Rewrites the index with the entries `keep` accepts, in file order with the same

@@ -21,9 +21,18 @@ Result<void> appendEntry(const std::string& path, const StoredLines& lines);
 // Reads the lines of a record file, the CR before each LF dropped.
 Result<std::vector<std::string>> readRecordLines(const std::string& path);
 
-// Splits lines into complete groups of `size` lines; an incomplete group at the end
-// of the file is left out.
-std::vector<StoredLines> completeGroups(const std::vector<std::string>& lines, std::size_t size);
+// Whether `size` lines from `first` make one whole entry of a record file.
+using EntryTest = std::function<bool(const std::string* first)>;
+
+// Splits lines into the groups of `size` lines that `wellFormed` accepts, in file
+// order. A group that does not fit (an entry cut short by a crash or a full disk)
+// loses its first line and the search goes on from the next one, so a damaged entry
+// never shifts the entries after it. An incomplete group at the end is left out.
+std::vector<StoredLines> wellFormedGroups(const std::vector<std::string>& lines, std::size_t size, const EntryTest& wellFormed);
+
+// Stored values as the entry tests judge them (decoded first).
+bool isStamp(std::string_view stored);
+bool isFullPath(std::string_view stored);
 
 // Replaces the whole file with the entries through a temporary file and a rename, so
 // that a crash or a full disk leaves the old index or the new one, never a part.

@@ -49,27 +49,28 @@ ScanLogEntry parse(const detail::StoredLines& lines)
     return e;
 }
 
-// The entries as they stand on disk: skip to a line holding "***", take it and the
-// next eight lines, repeat.
+// A line holding "***", the report path or title, a stamp, and six more lines none
+// of which is the "***" that begins every entry we write: an entry cut short and
+// followed by a whole one is passed over, not read with the whole one's first lines.
+bool isWholeEntry(const std::string* lines)
+{
+    if (lines[0].find(EntryStart) == std::string::npos || !detail::isStamp(lines[2]))
+        return false;
+    for (std::size_t i = 1; i < EntryLines; ++i) {
+        if (lines[i] == EntryStart)
+            return false;
+    }
+    return true;
+}
+
+// The entries as they stand on disk: skip to a line holding "***" that begins a whole
+// entry, take it and the next eight lines, repeat.
 Result<std::vector<detail::StoredLines>> readStored(const RecordLocation& location)
 {
     auto lines = detail::readRecordLines(location.scanLog());
     if (!lines)
         return lines.error();
-    std::vector<detail::StoredLines> entries;
-    std::size_t i = 0;
-    while (i < lines->size()) {
-        if ((*lines)[i].find(EntryStart) == std::string::npos) {
-            ++i;
-            continue;
-        }
-        if (i + EntryLines > lines->size())
-            break; // an entry cut short by the end of the file
-        entries.emplace_back(lines->begin() + static_cast<std::ptrdiff_t>(i),
-            lines->begin() + static_cast<std::ptrdiff_t>(i + EntryLines));
-        i += EntryLines;
-    }
-    return entries;
+    return detail::wellFormedGroups(*lines, EntryLines, isWholeEntry);
 }
 
 } // namespace

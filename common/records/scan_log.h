@@ -89,7 +89,8 @@ ScanLogEntry startupEntry(const LocalDateTime& when);
 // or the file cannot be opened; callers that only record ignore the failure.
 Result<void> appendScanLogEntry(const RecordLocation& location, const ScanLogEntry& entry);
 
-// Every complete entry in file order. Lines before an entry's "***" line are skipped.
+// Every whole entry in file order. Lines before an entry's "***" line are skipped,
+// and so is an entry cut short (its stamp missing, or a "***" line inside it).
 Result<std::vector<ScanLogEntry>> readScanLog(const RecordLocation& location);
 
 // Rewrites the scan log with the entries `keep` accepts, in file order with the same

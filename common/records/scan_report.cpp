@@ -1,21 +1,30 @@
 #include "common/records/scan_report.h"
 
+#include "common/files.h"
 #include "common/lang/local_text.h"
 #include "common/records/record_lines.h"
 #include "common/records/record_value.h"
 #include "common/records/scan_log.h"
 #include "common/text.h"
 
+#include <cerrno>
+#include <optional>
+
 namespace vz::records {
 
 namespace {
 
-int codeOf(std::string_view line)
+// The record code in the first two characters; nothing when they are not two digits.
+std::optional<int> codeOf(std::string_view line)
 {
-    int code = 0;
-    for (std::size_t i = 0; i < 2 && i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i)
-        code = code * 10 + (line[i] - '0');
-    return code;
+    if (line.size() < 2 || line[0] < '0' || line[0] > '9' || line[1] < '0' || line[1] > '9')
+        return std::nullopt;
+    return (line[0] - '0') * 10 + (line[1] - '0');
+}
+
+bool isSecondLine(std::string_view line)
+{
+    return codeOf(line) == static_cast<int>(RecordCode::SecondLine);
 }
 
 std::string_view textOf(std::string_view line)
@@ -112,20 +121,38 @@ Result<std::vector<ReportRecord>> readScanReport(const std::string& reportPath)
     auto lines = detail::readRecordLines(reportPath);
     if (!lines)
         return lines.error();
+    // A record is a line with its code and then its "09" line. Anything else (a
+    // record cut short by a crash or a full disk, a stray second line) is passed over
+    // line by line, so the records after it are read as they were written.
     std::vector<ReportRecord> records;
     for (std::size_t i = 0; i < lines->size() && !(*lines)[i].empty(); ++i) {
         const std::string& line = (*lines)[i];
-        int code = codeOf(line);
-        if (code == static_cast<int>(RecordCode::SecondLine))
-            continue; // a second line without its first
-        ReportRecord record { static_cast<RecordCode>(code), decodeFields(textOf(line)), {} };
-        if (i + 1 < lines->size() && codeOf((*lines)[i + 1]) == static_cast<int>(RecordCode::SecondLine)
-            && (*lines)[i + 1].size() >= 2) {
-            record.secondText = decodeValue(textOf((*lines)[++i]));
-        }
-        records.push_back(std::move(record));
+        auto code = codeOf(line);
+        if (!code || isSecondLine(line) || i + 1 >= lines->size() || !isSecondLine((*lines)[i + 1]))
+            continue;
+        const std::string& second = (*lines)[++i];
+        records.push_back({ static_cast<RecordCode>(*code), decodeFields(textOf(line)), decodeValue(textOf(second)) });
     }
     return records;
+}
+
+Result<std::string> createScanReport(const RecordLocation& location, const LocalDateTime& start)
+{
+    // An hour of names: far more scans than can start in one second, and a bound
+    // for a folder that refuses every name.
+    constexpr int MaxNamesTried = 3600;
+    LocalDateTime when = start;
+    Error taken;
+    for (int tried = 0; tried < MaxNamesTried; ++tried, when = secondLater(when)) {
+        std::string path = location.reportPath(when);
+        auto created = files::createExclusive(path);
+        if (created)
+            return path;
+        if (created.error().code != EEXIST)
+            return created.error();
+        taken = created.error();
+    }
+    return taken;
 }
 
 } // namespace vz::records

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/date_time.h"
+#include "common/records/record_location.h"
 #include "common/result.h"
 
 #include <string>
@@ -61,8 +62,14 @@ std::vector<std::string> storeReportRecord(const ReportRecord& record);
 // when the file cannot be opened (no Reports folder).
 Result<void> appendReportRecord(const std::string& reportPath, const ReportRecord& record);
 
-// The records up to the first empty line or the end of the file. A line without its
-// "09" second line gets an empty second text.
+// The records up to the first empty line or the end of the file. A record is its
+// code line and its "09" line; a line without its partner (a record cut short) is
+// passed over, and the records after it are read as written.
 Result<std::vector<ReportRecord>> readScanReport(const std::string& reportPath);
+
+// Creates the empty report of a scan or detection started at `start` and answers its
+// path. The name is never shared: when another scan took it, the next second's name
+// is tried. Fails with the error of creating the file (no Reports folder).
+Result<std::string> createScanReport(const RecordLocation& location, const LocalDateTime& start);
 
 } // namespace vz::records

@@ -323,6 +323,56 @@ std::string joinLinesCrLf(const std::vector<std::string>& lines)
     return out;
 }
 
+namespace {
+
+// What must come before an entry so that it starts on a line of its own: nothing
+// after a line end, LF after a lone CR (the cut fell inside the line end), else CR
+// LF. A file that cannot be read is taken as ending well, as nothing better is known.
+std::string_view lineEndBefore(int fd, off_t size, bool readable)
+{
+    if (!readable || size <= 0)
+        return {};
+    char last = '\n';
+    ssize_t n = 0;
+    while ((n = ::pread(fd, &last, 1, size - 1)) < 0 && errno == EINTR) {
+    }
+    if (n != 1 || last == '\n')
+        return {};
+    return last == '\r' ? "\n" : "\r\n";
+}
+
+// Writes the entry at the end of the locked file, whole or not at all.
+Result<void> appendWhole(int fd, bool readable, const std::string& entry, const std::string& path)
+{
+    struct stat before;
+    if (::fstat(fd, &before) != 0)
+        return Error::fromErrno("fstat", errno, path);
+    // The last line was cut: never glue this entry onto it.
+    std::string data(lineEndBefore(fd, before.st_size, readable));
+    data += entry;
+    std::string_view rest = data;
+    while (!rest.empty()) {
+        ssize_t n = ::write(fd, rest.data(), rest.size());
+        if (n > 0) {
+            rest.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A full disk or the file size limit: a part of an entry would shift every
+        // entry read after it, so the file goes back to what it held.
+        int err = n < 0 ? errno : ENOSPC;
+        while (::ftruncate(fd, before.st_size) != 0) {
+            if (errno != EINTR)
+                return Error::fromErrno("ftruncate", errno, path);
+        }
+        return Error::fromErrno("write", err, path);
+    }
+    return Success {};
+}
+
+} // namespace
+
 Result<void> appendLines(std::string_view path, const std::vector<std::string>& lines)
 {
     std::string p = str(path);
@@ -331,10 +381,17 @@ Result<void> appendLines(std::string_view path, const std::vector<std::string>& 
     // goes into the new file, never into the replaced one. Rewrites are few, so the
     // bound only stops a file that is replaced for ever.
     for (int attempt = 0; attempt < 100000; ++attempt) {
-        UniqueFd fd(::open(p.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+        // Read access only to look at the last byte; a file open for writing only
+        // (no read permission) is still appended to.
+        bool readable = true;
+        UniqueFd fd(::open(p.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+        if (!fd.valid() && errno == EACCES) {
+            readable = false;
+            fd.reset(::open(p.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+        }
         if (!fd.valid())
             return Error::fromErrno("open", errno, p);
-        // One write of the whole entry under an exclusive lock: two programs appending
+        // The whole entry is written under an exclusive lock: two programs appending
         // at once never interleave their lines.
         while (::flock(fd.get(), LOCK_EX) != 0) {
             if (errno != EINTR)
@@ -343,12 +400,23 @@ Result<void> appendLines(std::string_view path, const std::vector<std::string>& 
         struct stat opened, current;
         if (::fstat(fd.get(), &opened) == 0 && ::stat(p.c_str(), &current) == 0 && opened.st_ino == current.st_ino
             && opened.st_dev == current.st_dev) {
-            auto r = writeAll(fd.get(), entry, p);
+            auto r = appendWhole(fd.get(), readable, entry, p);
             ::flock(fd.get(), LOCK_UN);
             return r;
         }
     }
     return Error::fromErrno("append", EAGAIN, p);
+}
+
+Result<void> createExclusive(std::string_view path)
+{
+    std::string p = str(path);
+    UniqueFd fd(::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!fd.valid())
+        return Error::fromErrno("open", errno, p);
+    if (::close(fd.release()) != 0)
+        return Error::fromErrno("close", errno, p);
+    return Success {};
 }
 
 Result<FileLock> FileLock::lockExclusive(std::string_view path)

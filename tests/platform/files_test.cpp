@@ -3,11 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <set>
 #include <string>
+#include <fcntl.h>
+#include <functional>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace vz::files {
@@ -92,6 +100,137 @@ TEST(Files, AppendNeverCreatesAFolder)
     TempDir dir;
     EXPECT_FALSE(appendLines(dir.file("Reports/index.dat"), { "x" }).ok());
     EXPECT_FALSE(exists(dir.file("Reports")));
+}
+
+TEST(Files, AppendAfterACutLastLineStartsOnALineOfItsOwn)
+{
+    struct Case {
+        const char* before;
+        const char* after;
+    } cases[] = {
+        { "", "new\r\n" },
+        { "whole\r\n", "whole\r\nnew\r\n" },
+        { "whole\n", "whole\nnew\r\n" },
+        { "cut", "cut\r\nnew\r\n" },
+        { "cut in its line end\r", "cut in its line end\r\nnew\r\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before);
+        TempDir dir;
+        auto f = dir.write("log.dat", c.before);
+        ASSERT_TRUE(appendLines(f, { "new" }).ok());
+        EXPECT_EQ(readAll(f), c.after);
+        EXPECT_EQ(readLines(f)->back(), "new");
+    }
+}
+
+// Runs fn in a child without the right to pass over file permissions, as an
+// ordinary user is: 0 when fn holds, 1 when not, 2 when the right cannot be dropped.
+int withoutPermissionOverride(const std::function<bool()>& fn)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+        __user_cap_data_struct data[2] {};
+        if (::syscall(SYS_capget, &header, data) != 0)
+            ::_exit(2);
+        for (int cap : { CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH })
+            data[cap / 32].effective &= ~(1u << (cap % 32));
+        if (::syscall(SYS_capset, &header, data) != 0)
+            ::_exit(2);
+        ::_exit(fn() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+TEST(Files, AppendWithoutReadAccessStillAppends)
+{
+    TempDir dir;
+    auto f = dir.write("log.dat", "whole\r\n");
+    ASSERT_EQ(::chmod(f.c_str(), 0200), 0); // the owner may write, nobody may read
+    int result = withoutPermissionOverride([&] {
+        if (::open(f.c_str(), O_RDONLY | O_CLOEXEC) >= 0)
+            return false; // still reads everything: the test shows nothing
+        return appendLines(f, { "new" }).ok();
+    });
+    if (result == 2)
+        GTEST_SKIP() << "permissions cannot be enforced here";
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(::chmod(f.c_str(), 0600), 0);
+    EXPECT_EQ(readAll(f), "whole\r\nnew\r\n");
+}
+
+TEST(Files, AnAppendThatDoesNotFitLeavesTheFileAsItWas)
+{
+    TempDir dir;
+    auto f = dir.write("log.dat", "cut");
+    const std::vector<std::string> entry { std::string(300, 'x'), std::string(200, 'y') };
+    // A child whose files may not grow beyond 4 KB, as on a full disk: it appends
+    // until an append fails and says how many went in and with which error.
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit { 4096, 4096 };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        int report[2] = { 0, 0 };
+        for (; report[0] < 100; ++report[0]) {
+            auto r = appendLines(f, entry);
+            if (!r) {
+                report[1] = r.error().code;
+                break;
+            }
+        }
+        ssize_t written = ::write(pipeFds[1], report, sizeof report);
+        ::_exit(written == sizeof report ? 0 : 1);
+    }
+    int report[2] = { 0, 0 };
+    ASSERT_EQ(::read(pipeFds[0], report, sizeof report), static_cast<ssize_t>(sizeof report));
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    const std::string whole = joinLinesCrLf(entry);
+    EXPECT_EQ(report[0], static_cast<int>((4096 - 5) / whole.size()));
+    EXPECT_EQ(report[1], EFBIG);
+    std::string expected = "cut\r\n";
+    for (int i = 0; i < report[0]; ++i)
+        expected += whole;
+    EXPECT_EQ(readAll(f), expected);
+
+    // Without the limit the next entry follows the whole ones directly.
+    ASSERT_TRUE(appendLines(f, { "next" }).ok());
+    EXPECT_EQ(readAll(f), expected + "next\r\n");
+}
+
+TEST(Files, CreateExclusiveNeverTakesAnExistingName)
+{
+    TempDir dir;
+    auto f = dir.file("report.txt");
+    ASSERT_TRUE(createExclusive(f).ok());
+    EXPECT_TRUE(exists(f));
+    EXPECT_EQ(readAll(f), "");
+
+    auto again = createExclusive(f);
+    ASSERT_FALSE(again.ok());
+    EXPECT_EQ(again.error().code, EEXIST);
+
+    // A dangling link is a taken name too: nothing is created where it points.
+    auto link = dir.file("link.txt");
+    ASSERT_EQ(::symlink(dir.file("target.txt").c_str(), link.c_str()), 0);
+    auto linked = createExclusive(link);
+    ASSERT_FALSE(linked.ok());
+    EXPECT_EQ(linked.error().code, EEXIST);
+    EXPECT_FALSE(exists(dir.file("target.txt")));
+
+    auto missing = createExclusive(dir.file("Reports/report.txt"));
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().code, ENOENT);
 }
 
 TEST(Files, ConcurrentAppendersNeverInterleave)

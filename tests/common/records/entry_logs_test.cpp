@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace vz::records {
 namespace {
 
@@ -33,14 +35,14 @@ TEST(InfectionLog, WritesThreeLinesPerInfectionAndReadsThemBack)
 TEST(InfectionLog, IncompleteLastGroupIsLeftOutAndRewriteKeepsOrder)
 {
     Installation inst;
-    inst.dir.write("Reports/viridx.dat", "d1\n/p1\nv1\nd2\r\n/p2\r\nv2\r\nd3\r\n/p3\r\nv3\r\nd4\r\n/p4\r\n");
+    inst.dir.write("Reports/viridx.dat", "01/01/2005 10:01\n/p1\nv1\n01/01/2005 10:02\r\n/p2\r\nv2\r\n01/01/2005 10:03\r\n/p3\r\nv3\r\n01/01/2005 10:04\r\n/p4\r\n");
     auto read = readInfectionLog(inst.location);
     ASSERT_TRUE(read.ok());
     ASSERT_EQ(read->size(), 3u);
-    EXPECT_EQ((*read)[2], (InfectionLogEntry { "d3", "/p3", "v3" }));
+    EXPECT_EQ((*read)[2], (InfectionLogEntry { "01/01/2005 10:03", "/p3", "v3" }));
 
     ASSERT_TRUE(rewriteInfectionLog(inst.location, [](const InfectionLogEntry& e) { return e.path != "/p2"; }).ok());
-    EXPECT_EQ(readAll(inst.location.infectionLog()), "d1\r\n/p1\r\nv1\r\nd3\r\n/p3\r\nv3\r\n");
+    EXPECT_EQ(readAll(inst.location.infectionLog()), "01/01/2005 10:01\r\n/p1\r\nv1\r\n01/01/2005 10:03\r\n/p3\r\nv3\r\n");
 }
 
 TEST(QuarantineIndex, WritesFourLinesPerItemAndReadsThemBack)
@@ -63,27 +65,30 @@ TEST(QuarantineIndex, WritesFourLinesPerItemAndReadsThemBack)
 
 TEST(QuarantineIndex, CountStopsAtTheFirstEmptyGroupAndListsSkipEmptyPaths)
 {
+    const std::string S = "05/03/2006 14:07";
     struct Case {
         const char* name;
-        const char* content; // nullptr: no index file at all
+        std::optional<std::string> content; // none: no index file at all
         int count;
         std::size_t listed;
     } cases[] = {
-        { "no index", nullptr, 0, 0 },
+        { "no index", std::nullopt, 0, 0 },
         { "empty index", "", 0, 0 },
-        { "two items", "d\nAV0.QRT\nv\n/a\nd\nAV1.QRT\nv\n/b\n", 2, 2 },
-        { "empty first line ends the count", "d\nAV0.QRT\nv\n/a\n\n\n\n\nd\nAV2.QRT\nv\n/c\n", 1, 2 },
-        { "item without a path", "d\nAV0.QRT\nv\n\nd\nAV1.QRT\nv\n/b\n", 2, 1 },
-        { "cut last item still counts", "d\nAV0.QRT\nv\n/a\nd\nAV1.QRT\n", 2, 1 },
+        { "two items", S + "\nAV0.QRT\nv\n/a\n" + S + "\nAV1.QRT\nv\n/b\n", 2, 2 },
+        { "empty first line ends the count", S + "\nAV0.QRT\nv\n/a\n\n\n\n\n" + S + "\nAV2.QRT\nv\n/c\n", 1, 2 },
+        { "item without a path", S + "\nAV0.QRT\nv\n\n" + S + "\nAV1.QRT\nv\n/b\n", 2, 1 },
+        // A cut entry is not an entry: it neither counts nor shows.
+        { "cut last item", S + "\nAV0.QRT\nv\n/a\n" + S + "\nAV1.QRT\n", 1, 1 },
+        { "cut item between whole ones", S + "\nAV0.QRT\nv\n/a\n" + S + "\nAV1.QRT\n" + S + "\nAV2.QRT\nv\n/c\n", 2, 2 },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Installation inst;
         if (c.content)
-            inst.dir.write("Reports/qtidx.dat", c.content);
+            inst.dir.write("Reports/qtidx.dat", *c.content);
         EXPECT_EQ(quarantineCount(inst.location), c.count);
         auto listed = listQuarantineEntries(inst.location);
-        EXPECT_EQ(listed.ok(), c.content != nullptr);
+        EXPECT_EQ(listed.ok(), c.content.has_value());
         if (listed) {
             EXPECT_EQ(listed->size(), c.listed);
         }

@@ -3,6 +3,7 @@
 #include "common/files.h"
 #include "common/records/infection_log.h"
 #include "common/records/scan_log.h"
+#include "common/records/scan_report.h"
 #include "tests/common/records/record_fixture.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +59,39 @@ TEST(GuardRecordWriter, ReportLinesGoToTheReportLastStarted)
     ASSERT_TRUE(writer.newGuardEntry("/x").ok());
     ASSERT_TRUE(writer.reportLines(problemRecord("/x", "y")).ok());
     EXPECT_EQ(readAll(writer.guardReportPath()), "07/x\t\ty\r\n09/x\r\n");
+}
+
+TEST(GuardRecordWriter, DetectionsInOneSecondNeverShareAReport)
+{
+    Installation inst;
+    FixedClock clock(sampleTime());
+    // A scan started in this second holds the first name already.
+    auto scanReport = createScanReport(inst.location, sampleTime());
+    ASSERT_TRUE(scanReport.ok());
+    ASSERT_TRUE(appendReportRecord(*scanReport, descriptionRecord({ "/home" })).ok());
+
+    GuardRecordWriter writer(inst.location, clock);
+    writer.recordDetection("/a.exe", "Eicar");
+    std::string first = writer.guardReportPath();
+    writer.recordDetection("/b.exe", "W32");
+    std::string second = writer.guardReportPath();
+    EXPECT_EQ(first, inst.dir.file("Reports/05.03.2006  14.07.10.txt"));
+    EXPECT_EQ(second, inst.dir.file("Reports/05.03.2006  14.07.11.txt"));
+
+    EXPECT_EQ(readScanReport(*scanReport)->size(), 1u); // the scan's report untouched
+    auto a = readScanReport(first);
+    auto b = readScanReport(second);
+    ASSERT_TRUE(a.ok() && b.ok());
+    ASSERT_EQ(a->size(), 1u);
+    ASSERT_EQ(b->size(), 1u);
+    EXPECT_EQ((*a)[0].path(), "/a.exe");
+    EXPECT_EQ((*b)[0].path(), "/b.exe");
+    // Each scan entry names the report its detection went into.
+    auto entries = readScanLog(inst.location);
+    ASSERT_TRUE(entries.ok());
+    ASSERT_EQ(entries->size(), 2u);
+    EXPECT_EQ((*entries)[0].reportPath, first);
+    EXPECT_EQ((*entries)[1].reportPath, second);
 }
 
 TEST(GuardRecordWriter, FoundVirusTextNeverTreatsTheNameAsAFormat)
