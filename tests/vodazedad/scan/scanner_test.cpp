@@ -56,12 +56,80 @@ TEST(ScannerOptions, ArgumentsAndTheirErrors)
     EXPECT_EQ(parseScannerOptions({ "--", "--odd-name" }).options->paths, std::vector<std::string> { "--odd-name" });
 }
 
+TEST(ScannerOptions, ListingExclusionsVersionAndStandardInput)
+{
+    using Kind = ScannerOptions::Kind;
+    struct Case {
+        std::vector<std::string> args;
+        bool ok;
+        Kind kind = Kind::Paths;
+        Listing listing = Listing::All;
+        bool summary = true;
+        bool json = false;
+    } cases[] = {
+        { { "-i", "a" }, true, Kind::Paths, Listing::Infected },
+        { { "--infected", "--no-summary", "a" }, true, Kind::Paths, Listing::Infected, false },
+        { { "--quiet", "-i", "a" }, true, Kind::Paths, Listing::Quiet }, // quiet wins either way
+        { { "-i", "--quiet", "a" }, true, Kind::Paths, Listing::Quiet },
+        { { "--json", "a" }, true, Kind::Paths, Listing::All, true, true },
+        { { "--version" }, true, Kind::Version },
+        { { "-V", "--bogus" }, true, Kind::Version },
+        { { "-" }, true, Kind::StandardInput },
+        { { "--action", "delete", "-" }, true, Kind::StandardInput },
+        { { "--", "-" }, true, Kind::Paths }, // a file named "-"
+        { { "-", "a" }, false },
+        { { "-", "--memory" }, false },
+        { { "--exclude" }, false },
+        { { "--exclude=", "a" }, false },
+        { { "--exclude-dir", "a" }, false }, // the pattern took the only target
+        { { "--exclude-dirs=x", "a" }, false },
+    };
+    for (const auto& c : cases) {
+        auto parsed = parseScannerOptions(c.args);
+        ASSERT_EQ(parsed.options.has_value(), c.ok) << c.args[0] << " " << parsed.error;
+        if (!c.ok) {
+            EXPECT_FALSE(parsed.error.empty());
+            continue;
+        }
+        EXPECT_EQ(parsed.options->kind, c.kind) << c.args[0];
+        EXPECT_EQ(parsed.options->listing, c.listing) << c.args[0];
+        EXPECT_EQ(parsed.options->summary, c.summary) << c.args[0];
+        EXPECT_EQ(parsed.options->json, c.json) << c.args[0];
+    }
+    auto patterns = parseScannerOptions({ "--exclude=*.iso", "--exclude-dir", ".git", "--exclude", "a b", "--exclude-dir=/x/*", "t" });
+    ASSERT_TRUE(patterns.options);
+    EXPECT_EQ(patterns.options->exclusions.files, (std::vector<std::string> { "*.iso", "a b" }));
+    EXPECT_EQ(patterns.options->exclusions.folders, (std::vector<std::string> { ".git", "/x/*" }));
+    EXPECT_EQ(patterns.options->paths, std::vector<std::string> { "t" });
+
+    // The help says what the default action is and never that unrepairable files are deleted.
+    std::string usage = scannerUsage();
+    EXPECT_NE(usage.find("which is quarantine unless changed"), std::string::npos);
+    EXPECT_NE(usage.find("cannot be repaired is left"), std::string::npos);
+    EXPECT_EQ(usage.find("cannot be repaired\n                     are deleted"), std::string::npos);
+}
+
 TEST(ScannerOptions, ExitStatus)
 {
-    EXPECT_EQ(scannerExitStatus(0, 0), 0);
-    EXPECT_EQ(scannerExitStatus(3, 0), 1);
-    EXPECT_EQ(scannerExitStatus(3, 2), 1);
-    EXPECT_EQ(scannerExitStatus(0, 2), 2);
+    struct Case {
+        ScanVerdict verdict;
+        int status;
+    } cases[] = {
+        { {}, 0 },
+        { { .infections = 3 }, 1 },
+        { { .infections = 3, .warnings = 2 }, 1 },
+        { { .warnings = 2 }, 2 },
+        // Stopped by Ctrl-C or SIGTERM: never 0.
+        { { .aborted = true }, 2 },
+        { { .infections = 1, .aborted = true }, 1 },
+        { { .recordsNotWritten = 1 }, 2 },
+        { { .infections = 1, .recordsNotWritten = 4 }, 1 },
+        { { .missingTargets = 1 }, 2 },
+        { { .infections = 2, .missingTargets = 1 }, 1 },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(scannerExitStatus(c.verdict), c.status) << c.verdict.infections << c.verdict.warnings << c.verdict.aborted
+                                                         << c.verdict.recordsNotWritten << c.verdict.missingTargets;
 }
 
 namespace {
