@@ -11,9 +11,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace vz::scan {
 
@@ -147,6 +153,65 @@ std::pair<int, std::string> run(const std::string& commandLine)
     return { WIFEXITED(status) ? WEXITSTATUS(status) : -1, output };
 }
 
+const std::string Eicar = std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
+
+std::string shellQuoted(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// A copy of the installation folder with an empty registry, and runs of its scanner
+// with standard output and standard error apart.
+class Installation {
+public:
+    Installation()
+    {
+        ::chmod(dir.path().c_str(), 0755);
+        ok = run("cp -r " + shellQuoted(test::builtAppDir()) + " " + shellQuoted(dir.file("app"))).first == 0;
+        dir.mkdir("registry");
+    }
+
+    std::string app() const { return dir.file("app") + "/"; }
+    std::string env() const
+    {
+        return "VODAZEDAD_REGISTRY_DIR=" + shellQuoted(dir.file("registry")) + " VODAZEDAD_RUNTIME_DIR=" + shellQuoted(dir.file("run")) + " ";
+    }
+
+    struct Ran {
+        int status = -1;
+        std::string out;
+        std::string err;
+    };
+    // `arguments` are put on the command line as they are (quote them).
+    Ran scan(const std::string& arguments, const std::string& input = "/dev/null") const
+    {
+        std::string err = dir.file("stderr.txt");
+        std::string command = env() + shellQuoted(app() + "vodazedad-scan") + " " + arguments + " <" + shellQuoted(input) + " 2>" + shellQuoted(err);
+        Ran r;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return r;
+        std::array<char, 4096> buf;
+        for (std::size_t n; (n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0;)
+            r.out.append(buf.data(), n);
+        int status = ::pclose(pipe);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.err = test::readAll(err);
+        return r;
+    }
+
+    test::TempDir dir;
+    bool ok = false;
+};
+
+long countLines(const std::string& text)
+{
+    return static_cast<long>(std::count(text.begin(), text.end(), '\n'));
+}
+
 } // namespace
 
 TEST(Scanner, ACopiedInstallationQuarantinesTheTestFileAndRecordsIt)
@@ -199,6 +264,220 @@ TEST(Scanner, ACopiedInstallationQuarantinesTheTestFileAndRecordsIt)
     EXPECT_EQ(run(env + "'" + app + "vodazedad-scan' '" + dir.file("data") + "'").first, 0);
     EXPECT_EQ(run(env + "'" + app + "vodazedad-scan' '" + dir.file("nothing-here") + "'").first, 2);
     EXPECT_EQ(run(env + "'" + app + "vodazedad-scan' --help").first, 0);
+}
+
+TEST(Scanner, EachFileIsListedAsItIsDoneEvenWhenNoRecordCanBeWritten)
+{
+    Installation inst;
+    ASSERT_TRUE(inst.ok);
+    // Reports/ is a plain file: no report, log or index can be written.
+    ASSERT_EQ(run("rm -rf " + shellQuoted(inst.app() + "Reports")).first, 0);
+    inst.dir.write("app/Reports", "not a folder");
+    std::string clean = inst.dir.write("data/clean.txt", "nothing here");
+    // A name that would forge a clean line and clear the screen if printed raw.
+    std::string hostile = inst.dir.write("data/a\n/etc/shadow: OK\x1b[2J\xff", "nothing here either");
+    inst.dir.write("data/eicar.com", Eicar);
+
+    auto r = inst.scan("--action none " + shellQuoted(inst.dir.file("data")));
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find(clean + ": OK\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(inst.dir.file("data/a\\n/etc/shadow: OK\\x1b[2J\\xff: OK\n")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(inst.dir.file("data/eicar.com") + ": Vz-Test.StandardFile FOUND\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("/etc/shadow: OK\n"), std::string::npos);
+    EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos);
+    EXPECT_EQ(countLines(r.out), 3 + 5) << r.out; // three files, five summary lines, no report
+    EXPECT_EQ(r.out.find("Report:"), std::string::npos) << r.out;
+    // Said once, with what and why.
+    auto said = r.err.find("a record could not be written: ");
+    ASSERT_NE(said, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("a record could not be written", said + 1), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(inst.app() + "Reports/", said), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Not a directory", said), std::string::npos) << r.err;
+
+    // Without infections the unwritten records decide: 2.
+    auto cleanRun = inst.scan(shellQuoted(clean));
+    EXPECT_EQ(cleanRun.status, 2) << cleanRun.out << cleanRun.err;
+    EXPECT_NE(cleanRun.out.find(clean + ": OK\n"), std::string::npos) << cleanRun.out;
+}
+
+TEST(Scanner, ListingOptionsExclusionsAndMissingTargets)
+{
+    Installation inst;
+    ASSERT_TRUE(inst.ok);
+    std::string clean = inst.dir.write("data/clean.txt", "nothing here");
+    std::string virus = inst.dir.write("data/sub/eicar.com", Eicar);
+    inst.dir.write("data/skip.iso", Eicar);
+    inst.dir.write("data/.git/eicar.com", Eicar);
+    std::string data = shellQuoted(inst.dir.file("data")) + " --action none --exclude='*.iso' --exclude-dir=.git ";
+    std::string found = virus + ": Vz-Test.StandardFile FOUND\n";
+    struct Case {
+        const char* options;
+        std::string out; // all of standard output, or only its start when `prefix`
+        bool prefix;
+    } cases[] = {
+        { "-i --no-summary", found, false },
+        { "--quiet", "", false },
+        { "--no-summary", "", true }, // checked below: both files, nothing else
+        { "-i", found + "Files scanned: 2\n", true },
+    };
+    for (const auto& c : cases) {
+        auto r = inst.scan(data + c.options);
+        EXPECT_EQ(r.status, 1) << c.options << r.err;
+        if (c.prefix)
+            EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.options;
+        else
+            EXPECT_EQ(r.out, c.out) << c.options;
+    }
+    auto all = inst.scan(data + "--no-summary");
+    EXPECT_EQ(countLines(all.out), 2) << all.out;
+    EXPECT_NE(all.out.find(clean + ": OK\n"), std::string::npos) << all.out;
+
+    // A missing target among others is said; the others are scanned; 2 without infections.
+    auto missing = inst.scan(shellQuoted(inst.dir.file("gone")) + " " + shellQuoted(clean) + " " + shellQuoted(inst.dir.file("gone2")));
+    EXPECT_EQ(missing.status, 2) << missing.out << missing.err;
+    EXPECT_NE(missing.err.find(inst.dir.file("gone") + ": no such file or folder"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find(inst.dir.file("gone2") + ": no such file or folder"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.out.find(clean + ": OK\n"), std::string::npos) << missing.out;
+    EXPECT_NE(missing.out.find("Files scanned: 1\n"), std::string::npos) << missing.out;
+    // ...and infections still decide.
+    EXPECT_EQ(inst.scan(shellQuoted(inst.dir.file("gone")) + " --action none " + shellQuoted(virus)).status, 1);
+}
+
+TEST(Scanner, ActionCleanRepairsTheRepairableHostAndLeavesWhatItCannotRepair)
+{
+    Installation inst;
+    ASSERT_TRUE(inst.ok);
+    ASSERT_EQ(run("cp -r " + shellQuoted(test::binaryDir() + "/sample") + " " + shellQuoted(inst.dir.file("sample"))).first, 0);
+    std::string host = inst.dir.file("sample/repairable/host.txt");
+    std::string eicar = inst.dir.file("sample/eicar.com");
+
+    auto r = inst.scan("--action clean --json " + shellQuoted(inst.dir.file("sample")));
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    // Repaired in place, not deleted: the appended block is gone, the host text stays.
+    EXPECT_EQ(test::readAll(host), "This is a harmless host file.\n");
+    EXPECT_EQ(test::readAll(eicar), Eicar);
+    EXPECT_NE(r.out.find("{\"path\":\"" + host + "\",\"virus\":\"Vz-Test.AppendedBlock\",\"result\":\"cleaned\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"path\":\"" + eicar + "\",\"virus\":\"Vz-Test.StandardFile\",\"result\":\"left\",\"action\":\"Virus can't be removed\",\"code\":3}"),
+        std::string::npos)
+        << r.out;
+    // One JSON object and nothing else on standard output.
+    EXPECT_EQ(r.out.rfind("{\"files_scanned\":", 0), 0u) << r.out;
+    EXPECT_EQ(countLines(r.out), 1) << r.out;
+    EXPECT_NE(r.out.find("\"infections\":3,\"removed\":1,"), std::string::npos) << r.out;
+    EXPECT_FALSE(files::exists(inst.app() + "Quarantine/AV0.QRT"));
+}
+
+TEST(Scanner, StandardInputIsTestedAsStdinAndNeverActedOn)
+{
+    Installation inst;
+    ASSERT_TRUE(inst.ok);
+    std::string virus = inst.dir.write("in/eicar.com", Eicar);
+    std::string clean = inst.dir.write("in/clean.txt", "nothing here");
+    auto r = inst.scan("--action quarantine -", virus);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.out.substr(0, 40), "stdin: Vz-Test.StandardFile FOUND\nFiles ") << r.out;
+    EXPECT_EQ(test::readAll(virus), Eicar);
+    EXPECT_FALSE(files::exists(inst.app() + "Quarantine/AV0.QRT"));
+
+    auto ok = inst.scan("--json -", clean);
+    EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+    EXPECT_NE(ok.out.find("\"files_scanned\":1,\"infections\":0,"), std::string::npos) << ok.out;
+
+    auto version = inst.scan("--version");
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out.rfind("vodazedad-scan ", 0), 0u) << version.out;
+    EXPECT_NE(version.out.find("\nEngine: "), std::string::npos) << version.out;
+    EXPECT_NE(version.out.find("\nDefinitions: 1.0.0.1 of 20"), std::string::npos) << version.out;
+    EXPECT_NE(version.out.find(" 3 signatures\n"), std::string::npos) << version.out;
+}
+
+namespace {
+
+// Whether the process catches the signal (its handler is installed).
+bool catches(pid_t pid, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(Scanner, CtrlCAndSigtermStopAScanWithANonZeroStatus)
+{
+    Installation inst;
+    ASSERT_TRUE(inst.ok);
+    for (int signal : { SIGINT, SIGTERM }) {
+        // Standard input stays open: the scan waits for it until the signal stops it.
+        int in[2], out[2];
+        ASSERT_EQ(::pipe(in), 0);
+        ASSERT_EQ(::pipe(out), 0);
+        std::string program = inst.app() + "vodazedad-scan";
+        std::string registry = inst.dir.file("registry"), runtime = inst.dir.file("run");
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::dup2(out[1], 2);
+            for (int fd : { in[0], in[1], out[0], out[1] })
+                ::close(fd);
+            ::setenv("VODAZEDAD_REGISTRY_DIR", registry.c_str(), 1);
+            ::setenv("VODAZEDAD_RUNTIME_DIR", runtime.c_str(), 1);
+            ::execl(program.c_str(), program.c_str(), "-", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        // Sent once the program handles it, which it does before it reads its input.
+        while (!catches(pid, signal) && ::waitpid(pid, nullptr, WNOHANG) == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ::kill(pid, signal);
+        std::string output;
+        char buf[512];
+        for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+            output.append(buf, static_cast<std::size_t>(n));
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ::close(in[1]);
+        ::close(out[0]);
+        ASSERT_TRUE(WIFEXITED(status)) << signal << output;
+        EXPECT_EQ(WEXITSTATUS(status), 2) << signal << output;
+        EXPECT_NE(output.find("Scanning aborted by user"), std::string::npos) << output;
+    }
+}
+
+TEST(Scanner, APlainUserWithoutAConfigFolderGetsTheDefaultsWithArchives)
+{
+    Installation inst;
+    ASSERT_TRUE(inst.ok);
+    std::string zip = inst.dir.file("data/clam.zip");
+    ASSERT_EQ(run("mkdir -p " + shellQuoted(inst.dir.file("data")) + " " + shellQuoted(inst.dir.file("home")) + " && cp "
+                  + shellQuoted(test::binaryDir() + "/sample/archive/clam.zip") + " " + shellQuoted(zip))
+                  .first,
+        0);
+    if (test::runningAsRoot()) {
+        ASSERT_EQ(run("chown -R 65534:65534 " + shellQuoted(inst.dir.path())).first, 0);
+    }
+    // The user hive in a folder whose parent (the new ~/.config) does not exist yet.
+    std::string hives = inst.dir.file("home/.config/vodazedad");
+    std::string command = "HOME=" + shellQuoted(inst.dir.file("home")) + " VODAZEDAD_REGISTRY_DIR=" + shellQuoted(hives) + " VODAZEDAD_RUNTIME_DIR="
+        + shellQuoted(inst.dir.file("run")) + " " + shellQuoted(inst.app() + "vodazedad-scan") + " --action none " + shellQuoted(zip);
+    std::string output;
+    bool asExpected = test::runAsUnprivileged([&] {
+        auto [status, out] = run(command);
+        std::printf("%s", out.c_str());
+        return status == 1 && out.find(zip + ": Vz-Test.Program FOUND\n") != std::string::npos
+            && out.find("could not be") == std::string::npos;
+    });
+    EXPECT_TRUE(asExpected);
+    EXPECT_TRUE(files::exists(hives + "/user.db"));
+    struct stat st {};
+    ASSERT_EQ(::stat(inst.dir.file("home/.config").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u);
 }
 
 } // namespace vz::scan
