@@ -469,7 +469,8 @@ TEST(Scanner, APlainUserWithoutAConfigFolderGetsTheDefaultsWithArchives)
     std::string output;
     bool asExpected = test::runAsUnprivileged([&] {
         auto [status, out] = run(command);
-        std::printf("%s", out.c_str());
+        std::printf("%s", out.c_str()); // shown when the test fails
+        std::fflush(stdout);
         return status == 1 && out.find(zip + ": Vz-Test.Program FOUND\n") != std::string::npos
             && out.find("could not be") == std::string::npos;
     });
