@@ -154,8 +154,9 @@ TEST_F(SqliteRegistryTest, APlainUserWithoutAConfigFolderGetsTheUserHiveAndItsFo
     // A home with no .config: the user hive's folders are made (the new .config private),
     // and a refusal names the real reason.
     std::string home = dir.mkdir("home");
-    if (test::runningAsRoot())
+    if (test::runningAsRoot()) {
         ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    }
     std::string machine = dir.file("machine.db");
     bool asExpected = test::runAsUnprivileged([&] {
         RegistryLocation loc { machine, home + "/.config/vodazedad/user.db" };
