@@ -65,6 +65,14 @@ bool TerminalScanScreen::interruptPending()
 
 void TerminalScanScreen::printLines(std::FILE* stream, const std::string& lines)
 {
+    // Only a terminal shows the progress line; a pipe or file takes the lines as they
+    // come (one fwrite keeps them whole), so a reader that stalls on one stream never
+    // holds up what goes to the other.
+    if (!m_tty || ::isatty(::fileno(stream)) == 0) {
+        std::fwrite(lines.data(), 1, lines.size(), stream);
+        std::fflush(stream);
+        return;
+    }
     std::lock_guard lock(m_outputMutex);
     clearLineLocked();
     std::fwrite(lines.data(), 1, lines.size(), stream);

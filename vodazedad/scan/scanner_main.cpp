@@ -100,8 +100,16 @@ int main(int argc, char** argv)
     }
 
     scan::ScanJob* current = nullptr;
+    // The worker may still be in a large file when the signal comes: the notice says it was heard.
     platform::TerminalScanScreen screen(
-        stderr, [&] { if (current) current->cancel(); }, [&] { return current && current->state().activeWorkers.load() == 0; });
+        stderr,
+        [&] {
+            if (!current)
+                return;
+            current->cancel();
+            screen.printLines(stderr, "vodazedad-scan: stopping the scan\n");
+        },
+        [&] { return current && current->state().activeWorkers.load() == 0; });
     scan::ScanListing listing(options.listing, options.json,
         [&screen](std::FILE* stream, const std::string& lines) { screen.printLines(stream, lines); });
     scan::ScanVerdict verdict;

@@ -404,49 +404,114 @@ bool catches(pid_t pid, int signal)
     return false;
 }
 
+// The installed scanner started with pipes for its three standard streams.
+struct Started {
+    pid_t pid = -1;
+    int in = -1, out = -1, err = -1;
+
+    // Reads a stream to its end.
+    static std::string readAll(int fd)
+    {
+        std::string text;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+            text.append(buf, static_cast<std::size_t>(n));
+        return text;
+    }
+    // Reads standard error until `text` appeared; false at its end.
+    bool waitOnStderr(const std::string& text, std::string& seen) const
+    {
+        char c;
+        while (seen.find(text) == std::string::npos) {
+            if (::read(err, &c, 1) != 1)
+                return false;
+            seen += c;
+        }
+        return true;
+    }
+    // Closes the pipes and answers the exit status (-1 when it did not exit).
+    int finish(std::string& out, std::string& errText)
+    {
+        ::close(in);
+        out = readAll(this->out);
+        errText += readAll(err);
+        ::close(this->out);
+        ::close(err);
+        int status = 0;
+        if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+            return -1;
+        return WEXITSTATUS(status);
+    }
+};
+
+Started start(const Installation& inst, const std::vector<std::string>& arguments)
+{
+    int in[2], out[2], err[2];
+    if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0)
+        return {};
+    std::string program = inst.app() + "vodazedad-scan";
+    std::string registry = inst.dir.file("registry"), runtime = inst.dir.file("run");
+    std::vector<char*> argv { program.data() };
+    std::vector<std::string> args = arguments;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], 0);
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        for (int fd : { in[0], in[1], out[0], out[1], err[0], err[1] })
+            ::close(fd);
+        ::setenv("VODAZEDAD_REGISTRY_DIR", registry.c_str(), 1);
+        ::setenv("VODAZEDAD_RUNTIME_DIR", runtime.c_str(), 1);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    ::close(err[1]);
+    return { pid, in[1], out[0], err[0] };
+}
+
 } // namespace
 
 TEST(Scanner, CtrlCAndSigtermStopAScanWithANonZeroStatus)
 {
     Installation inst;
     ASSERT_TRUE(inst.ok);
+    // More listing than a pipe holds: the scan cannot end while the test reads nothing.
+    constexpr int Files = 3000;
+    for (int i = 0; i < Files; ++i)
+        inst.dir.write("many/" + std::string(120, 'n') + std::to_string(i), std::to_string(i));
     for (int signal : { SIGINT, SIGTERM }) {
-        // Standard input stays open: the scan waits for it until the signal stops it.
-        int in[2], out[2];
-        ASSERT_EQ(::pipe(in), 0);
-        ASSERT_EQ(::pipe(out), 0);
-        std::string program = inst.app() + "vodazedad-scan";
-        std::string registry = inst.dir.file("registry"), runtime = inst.dir.file("run");
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            ::dup2(out[1], 2);
-            for (int fd : { in[0], in[1], out[0], out[1] })
-                ::close(fd);
-            ::setenv("VODAZEDAD_REGISTRY_DIR", registry.c_str(), 1);
-            ::setenv("VODAZEDAD_RUNTIME_DIR", runtime.c_str(), 1);
-            ::execl(program.c_str(), program.c_str(), "-", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        ::close(out[1]);
+        SCOPED_TRACE(signal);
+        // While the files are being listed.
+        Started scan = start(inst, { inst.dir.file("many") });
+        ASSERT_GT(scan.pid, 0);
+        pollfd listed { scan.out, POLLIN, 0 };
+        ASSERT_EQ(::poll(&listed, 1, -1), 1); // the first line: the scan runs
+        ::kill(scan.pid, signal);
+        std::string err;
+        EXPECT_TRUE(scan.waitOnStderr("stopping the scan\n", err)) << err;
+        std::string out;
+        EXPECT_EQ(scan.finish(out, err), 2) << err;
+        EXPECT_NE(out.find("Scanning aborted by user\n"), std::string::npos) << err;
+        EXPECT_EQ(out.find("Files scanned: " + std::to_string(Files) + "\n"), std::string::npos);
+
+        // While standard input, which stays open, is being read.
+        Started input = start(inst, { "-" });
+        ASSERT_GT(input.pid, 0);
         // Sent once the program handles it, which it does before it reads its input.
-        while (!catches(pid, signal) && ::waitpid(pid, nullptr, WNOHANG) == 0)
+        while (!catches(input.pid, signal) && ::waitpid(input.pid, nullptr, WNOHANG) == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ::kill(pid, signal);
-        std::string output;
-        char buf[512];
-        for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
-            output.append(buf, static_cast<std::size_t>(n));
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        ::close(in[1]);
-        ::close(out[0]);
-        ASSERT_TRUE(WIFEXITED(status)) << signal << output;
-        EXPECT_EQ(WEXITSTATUS(status), 2) << signal << output;
-        EXPECT_NE(output.find("Scanning aborted by user"), std::string::npos) << output;
+        ::kill(input.pid, signal);
+        // Its output ends when the program does, while its input is still open.
+        std::string inputOut = Started::readAll(input.out);
+        std::string rest, inputErr;
+        int status = input.finish(rest, inputErr);
+        EXPECT_EQ(status, 2) << inputErr;
+        EXPECT_NE(inputOut.find("Scanning aborted by user"), std::string::npos) << inputOut << inputErr;
     }
 }
 
