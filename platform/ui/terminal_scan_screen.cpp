@@ -58,6 +58,21 @@ TerminalScanScreen::~TerminalScanScreen()
     }
 }
 
+void TerminalScanScreen::showPathAs(std::string path, std::string shown)
+{
+    m_aliasPath = std::move(path);
+    m_aliasShown = std::move(shown);
+}
+
+std::string TerminalScanScreen::shownText(std::string text) const
+{
+    if (m_aliasPath.empty())
+        return text;
+    for (auto at = text.find(m_aliasPath); at != std::string::npos; at = text.find(m_aliasPath, at + m_aliasShown.size()))
+        text.replace(at, m_aliasPath.size(), m_aliasShown);
+    return text;
+}
+
 bool TerminalScanScreen::interruptPending()
 {
     return g_interrupted.load();
@@ -85,7 +100,7 @@ void TerminalScanScreen::setStatusLine(const std::string& text)
 {
     if (text.empty())
         return;
-    printLines(m_out, printableText(text) + "\n");
+    printLines(m_out, printableText(shownText(text)) + "\n");
 }
 
 void TerminalScanScreen::setTargetsBar(std::uint32_t rangeEnd, std::uint32_t position)
@@ -110,7 +125,8 @@ void TerminalScanScreen::showPanels(const scan::ProgressPanel& statistics, const
         m_counts = values.substr(0, first) + " files, " + values.substr(first + 1, second - first - 1) + " infected";
     // The panel's lines on one line; a file name never reaches the terminal raw.
     m_activity.clear();
-    std::string_view rest = activity.text;
+    std::string panel = shownText(activity.text);
+    std::string_view rest = panel;
     while (!rest.empty()) {
         auto end = rest.find('\n');
         m_activity += printableText(rest.substr(0, end));

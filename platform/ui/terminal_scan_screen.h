@@ -36,6 +36,9 @@ public:
     // Prints whole lines to `stream` from any thread: the progress line is taken away
     // first and drawn again with its next update, so the two never mix on a terminal.
     void printLines(std::FILE* stream, const std::string& lines);
+    // Shows `path` as `shown` in the status and progress lines (standard input's copy as
+    // "stdin").
+    void showPathAs(std::string path, std::string shown);
     // Whether Ctrl-C or SIGTERM came and was not yet turned into Cancel.
     static bool interruptPending();
     // Whether Ctrl-C or SIGTERM came since this screen was made.
@@ -45,6 +48,7 @@ private:
     void draw();
     void clearLine();
     void clearLineLocked();
+    std::string shownText(std::string text) const;
 
     std::FILE* m_out;
     std::function<void()> m_cancel;
@@ -57,6 +61,7 @@ private:
     std::uint32_t m_targetsEnd = 0, m_targetsPos = 0;
     std::string m_activity;
     std::string m_counts;
+    std::string m_aliasPath, m_aliasShown;
 };
 
 } // namespace vz::platform

@@ -139,6 +139,7 @@ int main(int argc, char** argv)
         }
         standardInput = std::move(*copy);
         listing.setStandardInputPath(standardInput->shortPath());
+        screen.showPathAs(standardInput->shortPath(), "stdin");
         targets.emplace(1, standardInput->shortPath());
         action = 3;
     } else {

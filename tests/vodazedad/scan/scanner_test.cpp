@@ -378,6 +378,7 @@ TEST(Scanner, StandardInputIsTestedAsStdinAndNeverActedOn)
     EXPECT_EQ(r.out.substr(0, 40), "stdin: Vz-Test.StandardFile FOUND\nFiles ") << r.out;
     EXPECT_EQ(test::readAll(virus), Eicar);
     EXPECT_FALSE(files::exists(inst.app() + "Quarantine/AV0.QRT"));
+    EXPECT_EQ(r.err.find("/proc/self/fd"), std::string::npos) << r.err; // "Scan of stdin"
 
     auto ok = inst.scan("--json -", clean);
     EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
