@@ -148,8 +148,8 @@ int main(int argc, char** argv)
         // the others are scanned.
         targets.emplace();
         for (const auto& p : options.paths) {
-            if (!files::exists(p)) {
-                sayError(p + ": no such file or folder");
+            if (auto st = files::status(p); !st) {
+                sayError(st.error().code == ENOENT ? p + ": no such file or folder" : st.error().text());
                 ++verdict.missingTargets;
                 continue;
             }
