@@ -1,12 +1,12 @@
 // vodazedad-scan: the on-demand scan job on the terminal, for administrators and scripts.
 #include "common/files.h"
 #include "common/paths.h"
+#include "common/printable_text.h"
 #include "common/lang/language_manager.h"
 #include "common/lang/local_text.h"
 #include "common/records/scan_log.h"
 #include "common/settings/settings_names.h"
 #include "common/settings/settings_store.h"
-#include "common/printable_text.h"
 #include "common/text.h"
 #include "platform/drives/mount_table_drives.h"
 #include "platform/dynlib/dynamic_library.h"
@@ -70,8 +70,11 @@ int main(int argc, char** argv)
     if (appDir.empty())
         return 2;
     // Without them the scan would run with other options than the settings' defaults.
-    if (auto stored = settings.StoreMissingScanDefaults(); !stored)
-        sayError("the scan settings could not be stored: " + stored.error().text());
+    // --version only reads.
+    if (options.kind != scan::ScannerOptions::Kind::Version) {
+        if (auto stored = settings.StoreMissingScanDefaults(); !stored)
+            sayError("the scan settings could not be stored: " + stored.error().text());
+    }
     std::string language = settings.profile().readString(settings::Options, settings::OptLanguage, "");
     installTextSource(LanguageManager::start(appDir, language, WindowedProgramLanguageSlots));
 
@@ -141,7 +144,7 @@ int main(int argc, char** argv)
         listing.setStandardInputPath(standardInput->shortPath());
         screen.showPathAs(standardInput->shortPath(), "stdin");
         targets.emplace(1, standardInput->shortPath());
-        action = 3;
+        action = 3; // none
     } else {
         // Records name files by their full paths: a restore from the quarantine must not
         // depend on the folder the scanner was started in. A missing target is said and
