@@ -3,6 +3,7 @@
 #include "common/result.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -101,6 +102,12 @@ private:
 };
 
 Result<OpenedFile> openForReading(std::string_view path);
+
+// Copies what the descriptor `source` gives, to its end, into a new temporary file no
+// other process can name or open (O_TMPFILE, 0600, in $TMPDIR or /tmp; else a file made
+// and unlinked at once). `stop` is asked while waiting for data: true ends the copy
+// with ECANCELED. The file stays while the owner stays open.
+Result<OpenedFile> copyToUnnamedTemporaryFile(int source, const std::function<bool()>& stop);
 
 // An exclusive lock on an existing file, held until the owner goes. appendLines takes
 // the same lock, so an entry appended while a rewrite holds it waits, and then goes

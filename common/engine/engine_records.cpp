@@ -35,6 +35,7 @@ EngineInfo decode(const EngineInfoRecord& record)
         record.definitionsMonth,
         record.definitionsDay,
         record.knownViruses,
+        { record.definitionsVersion[0], record.definitionsVersion[1], record.definitionsVersion[2], record.definitionsVersion[3] },
     };
 }
 

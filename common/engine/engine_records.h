@@ -141,6 +141,7 @@ struct EngineInfo {
     int definitionsMonth = 0;
     int definitionsDay = 0;
     std::uint32_t knownViruses = 0;
+    int definitionsVersion[4] = {}; // major, minor, build high, build low
 };
 EngineInfo decode(const EngineInfoRecord& record);
 

@@ -112,8 +112,9 @@ StartupOptions SettingsStore::LoadOptions(std::string_view programFolder, std::s
     return o;
 }
 
-void SettingsStore::StoreMissingScanDefaults()
+Result<void> SettingsStore::StoreMissingScanDefaults()
 {
+    Result<void> outcome = Success {};
     constexpr int Missing = -0x7fffffff;
     const std::pair<std::string_view, int> values[] = {
         { settings::Level, settings::DefaultLevel },
@@ -121,9 +122,13 @@ void SettingsStore::StoreMissingScanDefaults()
         { settings::HeuristicLevel, settings::DefaultHeuristicLevel },
     };
     for (const auto& [name, value] : values) {
-        if (m_profile.readInt(settings::Options, name, Missing) == Missing)
-            (void)m_profile.writeInt(settings::Options, name, value);
+        if (m_profile.readInt(settings::Options, name, Missing) == Missing) {
+            auto written = m_profile.writeInt(settings::Options, name, value);
+            if (!written && outcome.ok())
+                outcome = written;
+        }
     }
+    return outcome;
 }
 
 ScanStatistics SettingsStore::LoadStatistics()

@@ -55,8 +55,9 @@ public:
     StartupOptions LoadOptions(std::string_view programFolder, std::string_view localeLanguageId);
 
     // Stores Level, Action and Heuristic Level with their defaults where they are
-    // missing, as the windowed program does at every start before any scan runs.
-    void StoreMissingScanDefaults();
+    // missing, as the windowed program does at every start before any scan runs. The
+    // first value that could not be stored is the failure (the others are still tried).
+    Result<void> StoreMissingScanDefaults();
 
     ScanStatistics LoadStatistics();
     void SaveStatistics(const ScanStatistics&);

@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <random>
 #include <sys/file.h>
 #include <sys/sendfile.h>
@@ -484,6 +486,54 @@ OpenedFile& OpenedFile::operator=(OpenedFile&& other) noexcept
 std::string OpenedFile::shortPath() const
 {
     return "/proc/self/fd/" + std::to_string(m_descriptor);
+}
+
+Result<OpenedFile> copyToUnnamedTemporaryFile(int source, const std::function<bool()>& stop)
+{
+    std::string folder = "/tmp";
+    if (const char* t = std::getenv("TMPDIR"); t && *t == '/')
+        folder = t;
+    UniqueFd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!fd.valid()) {
+        // A file system without O_TMPFILE: a private name, unlinked before any use.
+        std::string name = folder + "/vz-stdin-XXXXXX";
+        fd.reset(::mkostemp(name.data(), O_CLOEXEC));
+        if (!fd.valid())
+            return Error::fromErrno("open temporary file", errno, folder);
+        ::unlink(name.c_str());
+    }
+    char buf[65536];
+    for (;;) {
+        pollfd p { source, POLLIN, 0 };
+        int ready = ::poll(&p, 1, 100);
+        if (stop && stop())
+            return Error::fromErrno("copy standard input", ECANCELED);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            return Error::fromErrno("poll", errno);
+        }
+        if (ready == 0)
+            continue;
+        ssize_t n = ::read(source, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return Error::fromErrno("read standard input", errno);
+        }
+        if (n == 0)
+            break;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::write(fd.get(), buf + done, static_cast<std::size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                return Error::fromErrno("write temporary file", errno, folder);
+            }
+            done += w;
+        }
+    }
+    return OpenedFile(fd.release());
 }
 
 Result<OpenedFile> openForReading(std::string_view path)

@@ -14,9 +14,11 @@
 #include <cerrno>
 #include <memory>
 #include <mutex>
+#include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vz::platform {
 
@@ -72,20 +74,59 @@ std::string folderOf(const std::string& file)
 
 // One hive file. Opens lazily: reading needs only a readable file; writing needs a
 // file (or, for a new hive, a folder) this user may write.
+// Makes the folder and the missing ones above it. Folders made above the hive's own
+// (a new ~/.config) are private to the user; the hive's folder is readable by all, as
+// the machine hive must be.
+Result<void> makeFolders(const std::string& folder)
+{
+    if (::access(folder.c_str(), F_OK) == 0)
+        return Success {};
+    std::string parent = folderOf(folder);
+    std::vector<std::string> missing;
+    while (parent != folder && ::access(parent.c_str(), F_OK) != 0) {
+        missing.push_back(parent);
+        std::string up = folderOf(parent);
+        if (up == parent)
+            break;
+        parent = up;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0700) != 0 && errno != EEXIST)
+            return Error::fromErrno("mkdir", errno, *it);
+    }
+    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST)
+        return Error::fromErrno("mkdir", errno, folder);
+    return Success {};
+}
+
 class Hive {
 public:
     explicit Hive(std::string file) : m_file(std::move(file)) {}
 
-    bool writable() const
+    // Whether this user may write the hive: the file when it exists (and its folder, for
+    // SQLite's journal), else the nearest folder that exists on the way to it, where the
+    // missing ones would be made. The failure carries the real errno.
+    Result<void> writable() const
     {
-        if (::access(m_file.c_str(), F_OK) == 0)
-            return ::access(m_file.c_str(), W_OK) == 0 && ::access(folderOf(m_file).c_str(), W_OK) == 0;
-        // A hive not made yet: this user may make it when they may write its folder,
-        // or make that folder.
+        if (::access(m_file.c_str(), F_OK) == 0) {
+            if (::access(m_file.c_str(), W_OK) != 0)
+                return Error::fromErrno("open hive for writing", errno, m_file);
+            if (::access(folderOf(m_file).c_str(), W_OK) != 0)
+                return Error::fromErrno("open hive for writing", errno, folderOf(m_file));
+            return Success {};
+        }
         std::string folder = folderOf(m_file);
-        if (::access(folder.c_str(), F_OK) == 0)
-            return ::access(folder.c_str(), W_OK) == 0;
-        return ::access(folderOf(folder).c_str(), W_OK) == 0;
+        while (::access(folder.c_str(), F_OK) != 0) {
+            if (errno != ENOENT)
+                return Error::fromErrno("open hive for writing", errno, folder);
+            std::string parent = folderOf(folder);
+            if (parent == folder)
+                break;
+            folder = parent;
+        }
+        if (::access(folder.c_str(), W_OK) != 0)
+            return Error::fromErrno("open hive for writing", errno, folder);
+        return Success {};
     }
 
     // The connection for reading; null when the hive does not exist or cannot be read.
@@ -110,12 +151,11 @@ public:
     Result<sqlite3*> writer()
     {
         std::lock_guard lock(m_mutex);
-        if (!writable())
-            return Error::fromErrno("open hive for writing", EACCES, m_file);
         if (!m_writeDb.get()) {
-            std::string folder = folderOf(m_file);
-            if (::access(folder.c_str(), F_OK) != 0 && ::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST)
-                return Error::fromErrno("mkdir", errno, folder);
+            if (auto ok = writable(); !ok)
+                return ok.error();
+            if (auto made = makeFolders(folderOf(m_file)); !made)
+                return made.error();
             auto db = open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
             if (!db)
                 return db.error();
@@ -311,8 +351,10 @@ public:
         std::shared_ptr<Hive> hivePtr = hiveFor(which);
         Hive& hive = *hivePtr;
         std::string key = normaliseKeyPath(path);
-        if (access == KeyAccess::FullAccess && !hive.writable())
-            return Error::fromErrno("open registry key", EACCES, key);
+        if (access == KeyAccess::FullAccess) {
+            if (auto ok = hive.writable(); !ok)
+                return Error { "open registry key", ok.error().code, key + ": " + ok.error().detail };
+        }
         sqlite3* db = hive.reader();
         if (!db || !keyExists(db, key))
             return Error::fromErrno("open registry key", ENOENT, key);
@@ -378,8 +420,13 @@ RegistryLocation RegistryLocation::fromEnvironment()
         return inFolder(dir);
     std::string config = environment::variable("XDG_CONFIG_HOME");
     if (config.empty()) {
+        // Without HOME the user's own home folder, never another user's.
         std::string home = environment::variable("HOME");
-        config = (home.empty() ? std::string("/root") : home) + "/.config";
+        if (home.empty()) {
+            if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+                home = pw->pw_dir;
+        }
+        config = (home.empty() ? std::string("/nonexistent") : home) + "/.config";
     }
     return RegistryLocation { "/var/lib/vodazedad/machine.db", config + "/vodazedad/user.db" };
 }

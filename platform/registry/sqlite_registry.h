@@ -14,7 +14,8 @@ struct RegistryLocation {
     std::string userHive;    // user.db
 
     // VODAZEDAD_REGISTRY_DIR/{machine,user}.db when the variable is set, else
-    // /var/lib/vodazedad/machine.db and $XDG_CONFIG_HOME/vodazedad/user.db.
+    // /var/lib/vodazedad/machine.db and $XDG_CONFIG_HOME/vodazedad/user.db (XDG_CONFIG_HOME
+    // defaults to ~/.config; the folders are made with the first write).
     static RegistryLocation fromEnvironment();
     static RegistryLocation inFolder(const std::string& folder);
 };

@@ -1,5 +1,7 @@
 #include "platform/ui/terminal_scan_screen.h"
 
+#include "common/printable_text.h"
+
 #include <chrono>
 #include <csignal>
 #include <sys/ioctl.h>
@@ -33,21 +35,63 @@ TerminalScanScreen::TerminalScanScreen(std::FILE* out, std::function<void()> can
     , m_idle(std::move(idle))
     , m_tty(::isatty(::fileno(out)) != 0)
 {
-    // Ctrl-C becomes Cancel only where there is something to cancel; otherwise it ends
-    // the program as usual (a memory scan has no Cancel).
+    // Ctrl-C and SIGTERM become Cancel only where there is something to cancel; otherwise
+    // they end the program as usual (a memory scan has no Cancel). SA_RESTART: the worker
+    // thread's writes must not fail because the signal happened to land on it.
     if (m_cancel) {
+        g_interrupted = false;
         struct sigaction sa {};
         sa.sa_handler = onInterrupt;
+        sa.sa_flags = SA_RESTART;
         ::sigemptyset(&sa.sa_mask);
         ::sigaction(SIGINT, &sa, nullptr);
+        ::sigaction(SIGTERM, &sa, nullptr);
     }
 }
 
 TerminalScanScreen::~TerminalScanScreen()
 {
     clearLine();
-    if (m_cancel)
+    if (m_cancel) {
         std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    }
+}
+
+void TerminalScanScreen::showPathAs(std::string path, std::string shown)
+{
+    m_aliasPath = std::move(path);
+    m_aliasShown = std::move(shown);
+}
+
+std::string TerminalScanScreen::shownText(std::string text) const
+{
+    if (m_aliasPath.empty())
+        return text;
+    for (auto at = text.find(m_aliasPath); at != std::string::npos; at = text.find(m_aliasPath, at + m_aliasShown.size()))
+        text.replace(at, m_aliasPath.size(), m_aliasShown);
+    return text;
+}
+
+bool TerminalScanScreen::interruptPending()
+{
+    return g_interrupted.load();
+}
+
+void TerminalScanScreen::printLines(std::FILE* stream, const std::string& lines)
+{
+    // Only a terminal shows the progress line; a pipe or file takes the lines as they
+    // come (one fwrite keeps them whole), so a reader that stalls on one stream never
+    // holds up what goes to the other.
+    if (!m_tty || ::isatty(::fileno(stream)) == 0) {
+        std::fwrite(lines.data(), 1, lines.size(), stream);
+        std::fflush(stream);
+        return;
+    }
+    std::lock_guard lock(m_outputMutex);
+    clearLineLocked();
+    std::fwrite(lines.data(), 1, lines.size(), stream);
+    std::fflush(stream);
 }
 
 void TerminalScanScreen::setScanning(bool) { }
@@ -56,9 +100,7 @@ void TerminalScanScreen::setStatusLine(const std::string& text)
 {
     if (text.empty())
         return;
-    clearLine();
-    std::fprintf(m_out, "%s\n", text.c_str());
-    std::fflush(m_out);
+    printLines(m_out, printableText(shownText(text)) + "\n");
 }
 
 void TerminalScanScreen::setTargetsBar(std::uint32_t rangeEnd, std::uint32_t position)
@@ -81,10 +123,14 @@ void TerminalScanScreen::showPanels(const scan::ProgressPanel& statistics, const
     auto second = first == std::string::npos ? first : values.find('\n', first + 1);
     if (second != std::string::npos)
         m_counts = values.substr(0, first) + " files, " + values.substr(first + 1, second - first - 1) + " infected";
+    // The panel's lines on one line; a file name never reaches the terminal raw.
     m_activity.clear();
-    for (char c : activity.text) {
-        if (c != '\n')
-            m_activity += c;
+    std::string panel = shownText(activity.text);
+    std::string_view rest = panel;
+    while (!rest.empty()) {
+        auto end = rest.find('\n');
+        m_activity += printableText(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view {} : rest.substr(end + 1);
     }
     draw();
 }
@@ -93,8 +139,10 @@ void TerminalScanScreen::setMarker(std::optional<scan::AnimationMarker>) { }
 
 void TerminalScanScreen::dispatchMessages()
 {
-    if (g_interrupted.exchange(false) && m_cancel)
+    if (m_cancel && g_interrupted.exchange(false)) {
+        m_interrupted = true;
         m_cancel();
+    }
 }
 
 void TerminalScanScreen::pause(std::uint32_t milliseconds)
@@ -143,12 +191,19 @@ void TerminalScanScreen::draw()
         std::size_t keep = static_cast<std::size_t>(width - 4);
         line = line.substr(0, keep / 2) + "..." + line.substr(line.size() - (keep - keep / 2));
     }
+    std::lock_guard lock(m_outputMutex);
     std::fprintf(m_out, "\r\033[K%s", line.c_str());
     std::fflush(m_out);
     m_drawn = true;
 }
 
 void TerminalScanScreen::clearLine()
+{
+    std::lock_guard lock(m_outputMutex);
+    clearLineLocked();
+}
+
+void TerminalScanScreen::clearLineLocked()
 {
     if (m_tty && m_drawn) {
         std::fprintf(m_out, "\r\033[K");

@@ -94,6 +94,8 @@ TEST(EngineRecords, EngineInformationIsReadFromItsOffsets)
     bytes[9] = 0x07;
     bytes[10] = 12;
     bytes[11] = 31;
+    bytes[12] = 3;
+    bytes[15] = 9;
     bytes[32] = 0x10;
     bytes[33] = 0x27; // 10000
     EngineInfoRecord record;
@@ -106,6 +108,9 @@ TEST(EngineRecords, EngineInformationIsReadFromItsOffsets)
     EXPECT_EQ(info.definitionsMonth, 12);
     EXPECT_EQ(info.definitionsDay, 31);
     EXPECT_EQ(info.knownViruses, 10000u);
+    EXPECT_EQ(info.definitionsVersion[0], 3);
+    EXPECT_EQ(info.definitionsVersion[1], 0);
+    EXPECT_EQ(info.definitionsVersion[3], 9);
 }
 
 TEST(EngineRecords, APathIsTakenWholeOrRefused)

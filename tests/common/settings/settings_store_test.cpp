@@ -166,7 +166,7 @@ TEST_F(SettingsStoreTest, MissingScanSettingsAreStoredWithTheirDefaults)
 {
     Profile& p = store.profile();
     ASSERT_TRUE(p.writeInt("Options", "Action", 2).ok());
-    store.StoreMissingScanDefaults();
+    ASSERT_TRUE(store.StoreMissingScanDefaults().ok());
     EXPECT_EQ(p.readInt("Options", "Level", -1), 1);
     EXPECT_EQ(p.readInt("Options", "Action", -1), 2); // a stored value stays
     EXPECT_EQ(p.readInt("Options", "Heuristic Level", -1), 1);

@@ -149,6 +149,35 @@ TEST_F(SqliteRegistryTest, TwoWritingProcessesNeverLoseAValue)
     }
 }
 
+TEST_F(SqliteRegistryTest, APlainUserWithoutAConfigFolderGetsTheUserHiveAndItsFolders)
+{
+    // A home with no .config: the user hive's folders are made (the new .config private),
+    // and a refusal names the real reason.
+    std::string home = dir.mkdir("home");
+    if (test::runningAsRoot()) {
+        ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    }
+    std::string machine = dir.file("machine.db");
+    bool asExpected = test::runAsUnprivileged([&] {
+        RegistryLocation loc { machine, home + "/.config/vodazedad/user.db" };
+        auto reg = openRegistry(loc);
+        auto key = reg->createKey(Hive::CurrentUser, "Software\\Vantrelo\\Vantrelo VodaZedad\\Options");
+        if (!key.ok() || !(*key)->set("Level", RegValue::dword(1)).ok())
+            return false;
+        struct stat st {};
+        if (::stat((home + "/.config").c_str(), &st) != 0 || (st.st_mode & 077) != 0)
+            return false;
+        if (!reg->openKey(Hive::CurrentUser, "Software\\Vantrelo", KeyAccess::FullAccess).ok())
+            return false;
+        // A folder this user may not write: refused with EACCES, never a made-up reason.
+        RegistryLocation closed { machine, "/proc/vz-none/x/user.db" };
+        auto refused = openRegistry(closed)->createKey(Hive::CurrentUser, "Software");
+        return !refused.ok() && refused.error().code != 0 && refused.error().text().find("/proc") != std::string::npos;
+    });
+    EXPECT_TRUE(asExpected);
+    EXPECT_TRUE(test::readAll(home + "/.config/vodazedad/user.db").size() > 0);
+}
+
 TEST(RegistryLocation, EnvironmentRelocatesBothHives)
 {
     {
@@ -162,6 +191,9 @@ TEST(RegistryLocation, EnvironmentRelocatesBothHives)
     auto loc = RegistryLocation::fromEnvironment();
     EXPECT_EQ(loc.machineHive, "/var/lib/vodazedad/machine.db");
     EXPECT_EQ(loc.userHive, "/home/u/.cfg/vodazedad/user.db");
+    test::ScopedEnv noConfig("XDG_CONFIG_HOME", "");
+    test::ScopedEnv home("HOME", "/home/u");
+    EXPECT_EQ(RegistryLocation::fromEnvironment().userHive, "/home/u/.config/vodazedad/user.db");
 }
 
 TEST(RegistryRootKey, SplitsTheRoot)
