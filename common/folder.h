@@ -120,4 +120,8 @@ struct NamedFile {
 };
 Result<NamedFile> openNamedFile(std::string_view path);
 
+// A regular file the user named that no folder entry names (an unnamed temporary
+// file such as a copy of standard input): opened by following links, for a test only.
+Result<HeldFile> openUnnamedFile(std::string_view path);
+
 } // namespace vz::files

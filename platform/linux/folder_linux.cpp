@@ -419,6 +419,20 @@ Result<std::string> Folder::readFile(std::string_view name, std::uint64_t limit)
     return data;
 }
 
+Result<HeldFile> openUnnamedFile(std::string_view path)
+{
+    std::string p = str(path);
+    UniqueFd fd(::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.valid())
+        return Error::fromErrno("open", errno, p);
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0)
+        return Error::fromErrno("fstat", errno, p);
+    if (!S_ISREG(st.st_mode))
+        return Error::fromErrno("open", EntryChanged, p);
+    return HeldFile(fd.release(), identityOf(st), static_cast<std::uint64_t>(st.st_size));
+}
+
 Result<NamedFile> openNamedFile(std::string_view path)
 {
     std::string p = str(path);

@@ -171,7 +171,14 @@ ScanJobOutcome ScanJob::run(const std::optional<std::vector<std::string>>& given
         m_targetsPosition = 0;
         screen.setTargetsBar(m_targetsRange, 0);
         start = m_ctx.clock.now();
-        outcome.reportPath = location.reportPath(start);
+        // A report of its own: a name another scan of this second holds moves on a second.
+        auto created = records::createScanReport(location, start);
+        if (created) {
+            outcome.reportPath = *created;
+        } else {
+            recorded(created.error());
+            outcome.reportPath = location.reportPath(start);
+        }
         recorded(records::appendReportRecord(outcome.reportPath, records::descriptionRecord(targets)));
         recorded(records::appendReportRecord(outcome.reportPath, records::startRecord(start)));
 
@@ -341,12 +348,20 @@ void ScanJob::worker(const std::string& target, const std::string& reportPath)
     if (auto st = files::status(target); st && st->kind == files::FileKind::Regular) {
         m_state.fileTotal = 1;
         auto named = files::openNamedFile(target);
-        if (!named) {
+        std::optional<files::HeldFile> unnamed;
+        if (!named && files::isEntryChanged(named.error())) {
+            // No folder names it (a copy of standard input): tested, never acted on.
+            if (auto lone = files::openUnnamedFile(target))
+                unnamed = std::move(*lone);
+        }
+        if (named) {
+            handleFile(&named->folder, named->name, named->realPath, reportPath, handling, &named->file);
+        } else if (unnamed) {
+            handleFile(nullptr, {}, target, reportPath, handling, &*unnamed);
+        } else {
             m_state.setCurrentFile(target);
             m_state.filesHandled.fetch_add(1);
             problem(reportPath, target, openFailureText(named.error()));
-        } else {
-            handleFile(named->folder, named->name, named->realPath, reportPath, handling, &named->file);
         }
         done();
         return;
@@ -373,7 +388,7 @@ void ScanJob::worker(const std::string& target, const std::string& reportPath)
 
     // 4: the walk.
     auto onFile = [&](const files::Folder& in, const std::string& name, const std::string& path) {
-        handleFile(in, name, path, reportPath, handling, nullptr);
+        handleFile(&in, name, path, reportPath, handling, nullptr);
     };
     if (walker.walk(*root, folder, onFile, folderProblem) == FolderWalker::Outcome::Aborted)
         recorded(records::appendReportRecord(reportPath, records::abortRecord("", m_state.currentFile())));
@@ -389,7 +404,7 @@ void ScanJob::problem(const std::string& reportPath, const std::string& path, co
     tell({ FileFinding::Kind::Problem, path, {}, reason, records::RecordCode::Problem });
 }
 
-void ScanJob::handleFile(const files::Folder& folder, const std::string& name, const std::string& path,
+void ScanJob::handleFile(const files::Folder* folder, const std::string& name, const std::string& path,
     const std::string& reportPath, FileHandling& h, files::HeldFile* opened)
 {
     m_state.setCurrentFile(path);
@@ -403,7 +418,7 @@ void ScanJob::handleFile(const files::Folder& folder, const std::string& name, c
     // action afterwards lands on that same file.
     std::optional<files::HeldFile> own;
     if (!opened) {
-        auto file = folder.openFile(name);
+        auto file = folder->openFile(name);
         if (!file) {
             if (!m_ctx.protectedFiles.isProtected(path))
                 problem(reportPath, path, openFailureText(file.error()));
@@ -435,7 +450,7 @@ void ScanJob::handleFile(const files::Folder& folder, const std::string& name, c
         m_state.infections.fetch_add(1);
         std::string virus = engine::virusName(rec);
         h.repairer.setRecord(&rec);
-        InfectionOutcome result = h.handler.handle(InfectedFile { path, virus, rec.repairable != 0, &folder, name, &held }, h.action);
+        InfectionOutcome result = h.handler.handle(InfectedFile { path, virus, rec.repairable != 0, folder, name, folder ? &held : nullptr }, h.action);
         h.repairer.setRecord(nullptr);
         if (result.code == records::RecordCode::Cleaned)
             m_state.cleaned.fetch_add(1);

@@ -74,7 +74,9 @@ public:
 private:
     bool runTarget(const std::string& target, const std::string& reportPath, std::uint64_t jobStartMs);
     void worker(const std::string& target, const std::string& reportPath);
-    void handleFile(const files::Folder& folder, const std::string& name, const std::string& path,
+    // `folder` holds the file as `name`; null for a file no folder names, which is
+    // then only tested (its actions find nothing to act on by its path).
+    void handleFile(const files::Folder* folder, const std::string& name, const std::string& path,
         const std::string& reportPath, class FileHandling& handling, files::HeldFile* opened);
     // An error or warning: counted, recorded, told.
     void problem(const std::string& reportPath, const std::string& path, const std::string& reason);

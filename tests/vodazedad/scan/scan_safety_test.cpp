@@ -333,3 +333,27 @@ TEST_F(ScanSafetyTest, RecordsThatCannotBeWrittenAreCountedAndTold)
 }
 
 } // namespace vz::scan
+
+namespace vz::scan {
+
+TEST_F(ScanJobTest, TwoScansStartedInOneSecondKeepTheirReportsApart)
+{
+    data.write("a/eicar.com", testVirus());
+    data.write("b/clean.txt", "clean");
+    // The clock of this fixture stands still: both jobs start in the same second.
+    auto first = makeJob(3).run(std::vector<std::string> { data.file("a") }, records::ScanType::Folder, totals);
+    auto second = makeJob(3).run(std::vector<std::string> { data.file("b") }, records::ScanType::Folder, totals);
+    ASSERT_NE(first.reportPath, second.reportPath);
+    auto infectionsIn = [&](const std::string& path) {
+        auto r = report(path);
+        return std::count_if(r.begin(), r.end(), [](const auto& rec) { return rec.code == records::RecordCode::InfectionLeft; });
+    };
+    EXPECT_EQ(infectionsIn(first.reportPath), 1);
+    EXPECT_EQ(infectionsIn(second.reportPath), 0);
+    auto log = scanLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].reportPath, first.reportPath);
+    EXPECT_EQ(log[1].reportPath, second.reportPath);
+}
+
+} // namespace vz::scan
