@@ -70,14 +70,19 @@ std::vector<RewriteCut> cutsForRewrite(
         // The first header line with "Content-Disposition:": the lines after the field
         // go (its folded lines too). The header's lines end with CR LF (the text is the
         // one the parser read).
+        // The next header line's start (the body's start at the latest).
+        auto nextLine = [&](std::size_t pos) {
+            std::size_t lineEnd = text.find("\r\n", pos);
+            return lineEnd == npos || lineEnd + 2 > extent.bodyBegin ? extent.bodyBegin : lineEnd + 2;
+        };
         for (std::size_t pos = extent.begin; pos < extent.bodyBegin && begin == npos;) {
-            std::size_t lineEnd = std::min(text.find("\r\n", pos), extent.bodyBegin);
-            const bool disposition = text.substr(pos, lineEnd - pos).find(Disposition) != npos;
-            pos = std::min(lineEnd + 2, extent.bodyBegin);
+            std::size_t next = nextLine(pos);
+            const bool disposition = text.substr(pos, next - pos).find(Disposition) != npos;
+            pos = next;
             if (!disposition)
                 continue;
             while (pos < extent.bodyBegin && (text[pos] == ' ' || text[pos] == '\t'))
-                pos = std::min(text.find("\r\n", pos), extent.bodyBegin - 2) + 2;
+                pos = nextLine(pos);
             begin = pos;
         }
         const bool fromBody = begin == npos && isInfected;
