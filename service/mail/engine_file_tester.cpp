@@ -18,17 +18,24 @@ FileVerdict EngineFileTester::testFile(const std::string& path)
 std::optional<FileVerdict> EngineFileTester::testContent(std::string_view content)
 {
     if (!m_memory && !m_memoryFailed) {
+        // The engine opens the file by its short path: without /proc, say, the caller
+        // falls back to a file per content.
         auto made = files::MemoryFile::create("vzmail");
-        if (made)
+        if (made && files::openForReading(made->shortPath()))
             m_memory.emplace(std::move(*made));
         else
-            m_memoryFailed = true; // the caller falls back to a file per content
+            m_memoryFailed = true;
     }
     if (!m_memory)
         return std::nullopt;
     if (auto written = m_memory->replaceContent(content); !written)
         return std::nullopt;
-    return testFile(m_memory->shortPath());
+    FileVerdict verdict = testFile(m_memory->shortPath());
+    // A large content is not kept in memory until the next one comes.
+    constexpr std::size_t KeptBytes = std::size_t(1) << 20;
+    if (content.size() > KeptBytes)
+        ignoreError(m_memory->replaceContent({}), "a later content replaces it anyway");
+    return verdict;
 }
 
 } // namespace vz::mail
