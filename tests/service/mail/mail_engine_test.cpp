@@ -104,6 +104,42 @@ TEST(MailScanWithEngine, InfectedAttachmentIsFoundAndCutOut)
     EXPECT_FALSE(std::filesystem::exists(clean));
 }
 
+TEST(MailScanWithEngine, BoundsAndHeaderlessInfectedPartsAreNeverPassed)
+{
+    platform::DynamicLibraryLoader loader;
+    auto engine = engine::ScanEngine::start(loader, engine::EnginePaths::inFolder(test::builtAppDir()));
+    ASSERT_TRUE(engine.ok()) << engine.error().text();
+    EngineFileTester tester(**engine);
+    test::TempDir dir;
+    NoGuard guard;
+    platform::FileAtomTable atoms(dir.file("atoms"));
+    MailScan scan(guard, tester, atoms, dir.mkdir("scratch"));
+    const std::string encoded = base64(standardTestFile());
+
+    // 51 levels deep: whatever the engine makes of it, the message is not passed.
+    std::string head, tail;
+    for (int i = 0; i < 51; ++i) {
+        head += "Content-Type: multipart/mixed; boundary=d" + std::to_string(i) + "\r\n\r\n--d" + std::to_string(i) + "\r\n";
+        tail = "\r\n--d" + std::to_string(i) + "--\r\n" + tail;
+    }
+    const std::string deep = head + "Content-Transfer-Encoding: base64\r\n\r\n" + encoded + tail;
+    std::string deepPath = dir.write("deep.eml", deep);
+    EXPECT_EQ(scan.scanMessage(deepPath).disposition, MailScanOutcome::Disposition::NotScanned);
+    EXPECT_EQ(test::readAll(deepPath), deep);
+
+    // An infected part with no Content-Disposition: cut out, the rest stays.
+    std::string plain = dir.write("plain.eml",
+        "Subject: s\r\nContent-Type: multipart/mixed; boundary=p\r\n\r\n--p\r\n\r\nhello\r\n"
+        "--p\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+            + encoded + "\r\n--p--\r\n");
+    MailScanOutcome outcome = scan.scanMessage(plain);
+    ASSERT_EQ(outcome.disposition, MailScanOutcome::Disposition::Rewritten);
+    std::string rewritten = test::readAll(plain);
+    EXPECT_EQ(rewritten.find(encoded), std::string::npos);
+    EXPECT_NE(rewritten.find("\r\n--p\r\n\r\nhello\r\n--p\r\n"), std::string::npos);
+    EXPECT_TRUE(rewritten.ends_with("\r\n--p--\r\n"));
+}
+
 struct ToolRun {
     int exitCode = -1;
     std::string output;
