@@ -152,8 +152,8 @@ MailScanOutcome MailScan::scanMessage(const std::string& path)
     const std::string text = withCrLfLineEnds(*raw);
     raw = std::string {};
     MailMessage message;
-    // The result needs no check: an incomplete header leaves no part with content,
-    // and the whole message is tested anyway.
+    // An incomplete header leaves no part with content, and the whole message is
+    // tested anyway; only a failed allocation (negative) leaves parts unseen.
     const long loaded = message.load(text);
     std::vector<MessagePart*> leaves;
     message.collectLeaves(leaves);
@@ -211,7 +211,8 @@ MailScanOutcome MailScan::scanMessage(const std::string& path)
 
     // What lies beyond a bound of the parser was only seen raw: no verdict on it.
     if (message.boundsMet() != 0) {
-        outcome.problems.push_back(path + ": not scanned wholly, the message has " + limits::describeBounds(message.boundsMet()));
+        outcome.problems.push_back(
+            path + ": not scanned wholly, the message has " + limits::describeBounds(message.boundsMet()));
         untested = true;
     }
     if (loaded < 0) {
