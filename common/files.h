@@ -96,6 +96,7 @@ public:
 
     // A path naming this open file ("/proc/self/fd/<n>").
     std::string shortPath() const;
+    int descriptor() const { return m_descriptor; }
 
 private:
     int m_descriptor = -1;
@@ -108,6 +109,22 @@ Result<OpenedFile> openForReading(std::string_view path);
 // and unlinked at once). `stop` is asked while waiting for data: true ends the copy
 // with ECANCELED. The file stays while the owner stays open.
 Result<OpenedFile> copyToUnnamedTemporaryFile(int source, const std::function<bool()>& stop);
+
+// A file in memory only, private to this process, whose content is replaced at will:
+// many contents reach a library that tests files by path (through shortPath) without
+// a file on disk and a name for each.
+class MemoryFile {
+public:
+    static Result<MemoryFile> create(std::string_view label);
+
+    // The file holds exactly content afterwards.
+    Result<void> replaceContent(std::string_view content);
+    std::string shortPath() const { return m_file.shortPath(); }
+
+private:
+    explicit MemoryFile(OpenedFile file) : m_file(std::move(file)) {}
+    OpenedFile m_file;
+};
 
 // An exclusive lock on an existing file, held until the owner goes. appendLines takes
 // the same lock, so an entry appended while a rewrite holds it waits, and then goes

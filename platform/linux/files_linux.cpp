@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <random>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -586,6 +587,33 @@ std::string ownProgramFolder()
     if (n <= 0)
         return {};
     return std::string(paths::folderOf(std::string_view(buf, static_cast<std::size_t>(n))));
+}
+
+Result<MemoryFile> MemoryFile::create(std::string_view label)
+{
+    std::string name = str(label);
+    int fd = ::memfd_create(name.c_str(), MFD_CLOEXEC);
+    if (fd < 0)
+        return Error::fromErrno("memfd_create", errno, name);
+    return MemoryFile(OpenedFile(fd));
+}
+
+Result<void> MemoryFile::replaceContent(std::string_view content)
+{
+    const int fd = m_file.descriptor();
+    // Written over the old content, then cut to size: no pages freed and taken again.
+    std::size_t done = 0;
+    while (done < content.size()) {
+        ssize_t n = ::pwrite(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Error::fromErrno("pwrite", n < 0 ? errno : EIO, shortPath());
+        done += static_cast<std::size_t>(n);
+    }
+    if (::ftruncate(fd, static_cast<off_t>(content.size())) != 0)
+        return Error::fromErrno("ftruncate", errno, shortPath());
+    return Success {};
 }
 
 } // namespace vz::files

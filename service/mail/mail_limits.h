@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
-// Bounds that keep a crafted message from exhausting the stack or memory. A message
-// that passes them is not refused: what lies beyond a bound is kept as raw content,
-// so that it is still handed to the engine.
+// Bounds that keep a crafted message from exhausting the stack or memory. The parser
+// does not fail at a bound: what lies beyond it is kept as raw content and the bound
+// is reported (Bound), so that the mail scan never passes such a message as clean.
 namespace vz::mail::limits {
 
 // Largest message file taken into memory; a larger one is left as it is (reported,
@@ -19,5 +20,31 @@ inline constexpr std::size_t MaxParts = 10000;
 inline constexpr std::size_t MaxBoundaryLength = 256;
 // Fields kept per header; further fields are read over but not kept.
 inline constexpr std::size_t MaxFieldsPerHeader = 1000;
+
+// The bounds a message met while it was parsed, as bits.
+namespace Bound {
+inline constexpr unsigned Depth = 0x1;
+inline constexpr unsigned Parts = 0x2;
+inline constexpr unsigned Fields = 0x4;
+inline constexpr unsigned BoundaryLength = 0x8;
+} // namespace Bound
+
+// The bounds of a Bound bit set in words, for a report ("" when none).
+inline std::string describeBounds(unsigned bounds)
+{
+    std::string text;
+    auto add = [&](unsigned bit, const std::string& what) {
+        if (!(bounds & bit))
+            return;
+        if (!text.empty())
+            text += ", ";
+        text += what;
+    };
+    add(Bound::Depth, "more than " + std::to_string(MaxNestingDepth) + " multipart levels");
+    add(Bound::Parts, "more than " + std::to_string(MaxParts) + " parts");
+    add(Bound::Fields, "more than " + std::to_string(MaxFieldsPerHeader) + " fields in a header");
+    add(Bound::BoundaryLength, "a boundary longer than " + std::to_string(MaxBoundaryLength) + " characters");
+    return text;
+}
 
 } // namespace vz::mail::limits

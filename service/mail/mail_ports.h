@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 // What the mail scan needs of the guard service, in its own words; the service wires
 // its driver link, guard flag and engine in behind these.
@@ -21,18 +23,36 @@ inline constexpr std::uint32_t Error = 2;
 inline constexpr std::uint32_t Warning = 4;
 } // namespace TestFlag
 
+// Warning codes of a test that mean the engine did not see the whole content.
+namespace TestWarning {
+inline constexpr std::uint32_t AccessDenied = 0x1;
+inline constexpr std::uint32_t LimitsExceeded = 0x10000;
+inline constexpr std::uint32_t NotWhollyTested = AccessDenied | LimitsExceeded;
+} // namespace TestWarning
+
 struct FileVerdict {
-    std::uint32_t flags = 0; // TestFlag
-    std::string virusName;   // set when flags hold TestFlag::Virus
+    std::uint32_t flags = 0;       // TestFlag
+    std::uint32_t warningCode = 0; // TestWarning, with TestFlag::Warning
+    std::string virusName;         // set when flags hold TestFlag::Virus
 
     bool infected() const { return (flags & TestFlag::Virus) != 0; }
+    // The engine failed, or met a bound of its own or a file it could not read: a
+    // clean answer would not be the truth.
+    bool incomplete() const
+    {
+        return (flags & TestFlag::Error) != 0
+            || ((flags & TestFlag::Warning) != 0 && (warningCode & TestWarning::NotWhollyTested) != 0);
+    }
 };
 
-// Tests one file with the scan engine, with MailTestOptions.
+// Tests content with the scan engine, with MailTestOptions.
 class MailEnginePort {
 public:
     virtual ~MailEnginePort() = default;
     virtual FileVerdict testFile(const std::string& path) = 0;
+    // Tests bytes without a file of their own on disk; nothing when this engine
+    // cannot (the caller then writes a file and uses testFile).
+    virtual std::optional<FileVerdict> testContent(std::string_view /*content*/) { return std::nullopt; }
 };
 
 // The guard: the service's guard flag and the driver's guard-off and guard-on.

@@ -12,10 +12,12 @@ namespace vz::mail {
 // One part of a message as it was tested.
 struct AttachmentReport {
     std::string name;      // from the mail (may be empty)
-    std::string testedAs;  // the temporary file it was tested as
+    std::string shownAs;   // the name, or "attachment-<n>" for a part without one
+    std::string testedAs;  // the temporary file it was tested as ("" when in memory)
     std::uint32_t flags = 0;
+    std::uint32_t warningCode = 0;
     std::string virusName;
-    std::string problem;   // why it could not be written, if it could not
+    std::string problem;   // why it was not wholly tested, if it was not
 };
 
 struct MailScanOutcome {
@@ -23,7 +25,15 @@ struct MailScanOutcome {
         NotOpened,     // the message file could not be read; nothing changed
         Deleted,       // clean: the message file was deleted
         Rewritten,     // infected: the message file was rewritten
-        LeftUnchanged, // infected but the rewrite failed, or a part could not be tested
+        // Not wholly scanned: a bound of the parser (size, levels, parts, fields,
+        // boundary length) or of the engine was met, or a part could not be tested.
+        // The file is left unchanged; infected tells whether a virus was found all
+        // the same (the atom is added then).
+        NotScanned,
+        // Infected but the rewrite failed or still held a virus, or clean but the
+        // file could not be deleted: left unchanged.
+        LeftUnchanged,
+        Checked,       // the check only: scanned, nothing changed, no atom
     };
     Disposition disposition = Disposition::NotOpened;
     bool infected = false;
@@ -36,10 +46,12 @@ struct MailScanOutcome {
     int result() const { return infected ? 1 : 0; }
 };
 
-// The mail scan of one message file: every part with content is written to a private
-// temporary file and tested with the engine; an infected message is rewritten (the
-// notice in the subject, the attached contents cut out) and the atom "qelavat" added
-// once, a clean one is deleted. The guard is off meanwhile and restored afterwards.
+// The mail scan of one message file: the whole message and every part with content
+// are tested with the engine (in memory where the engine offers it, else each in a
+// private temporary file; equal contents once); an infected message is rewritten (the
+// notice in the subject, the infected and the attached contents cut out) and the atom
+// "qelavat" added once, a clean one is deleted. A message that was not wholly scanned
+// is left as it is. The guard is off meanwhile and restored afterwards.
 class MailScan {
 public:
     // scratchBase: the folder in which each message gets its own private folder for
@@ -50,6 +62,8 @@ public:
 
     // A larger message file is left unchanged and reported (default 256 MiB).
     void setMaxMessageBytes(std::size_t bytes) { m_maxMessageBytes = bytes; }
+    // Only report: the file is neither rewritten nor deleted and no atom is added.
+    void setCheckOnly(bool checkOnly) { m_checkOnly = checkOnly; }
 
 private:
     GuardPort& m_guard;
@@ -57,6 +71,7 @@ private:
     AtomTable& m_atoms;
     std::string m_scratchBase;
     std::size_t m_maxMessageBytes;
+    bool m_checkOnly = false;
 };
 
 } // namespace vz::mail

@@ -28,13 +28,23 @@ void MessagePart::clear()
     m_children.clear();
     m_content.reset();
     m_contentLength = 0;
+    m_extent = {};
+    m_boundsMet = 0;
     PartHeader::clear();
 }
 
 long MessagePart::load(std::string_view text)
 {
     LoadBudget budget { limits::MaxParts };
-    return loadWithin(text, 0, budget);
+    long result = loadWithin(text, 0, 0, budget);
+    m_boundsMet = budget.boundsMet;
+    return result;
+}
+
+bool MessagePart::loadRaw(std::string_view text, std::size_t base)
+{
+    m_extent = { base, base, base + text.size() };
+    return setRawContent(text);
 }
 
 bool MessagePart::setContent(std::string_view text)
@@ -69,9 +79,12 @@ bool MessagePart::setRawContent(std::string_view text)
     return true;
 }
 
-long MessagePart::loadWithin(std::string_view text, int depth, LoadBudget& budget)
+long MessagePart::loadWithin(std::string_view text, std::size_t base, int depth, LoadBudget& budget)
 {
+    m_extent = { base, base, base };
     long headerLength = PartHeader::load(text);
+    if (fieldsDropped())
+        budget.boundsMet |= limits::Bound::Fields;
     if (headerLength <= 0)
         return headerLength;
     const std::size_t bodyStart = static_cast<std::size_t>(headerLength);
@@ -82,8 +95,13 @@ long MessagePart::loadWithin(std::string_view text, int depth, LoadBudget& budge
 
     // A multipart nested deeper than the bound keeps its body as content.
     std::string boundary = mediaTypeIndex() == MediaMultipart ? this->boundary() : std::string {};
-    const bool multipart = !boundary.empty() && boundary.size() <= limits::MaxBoundaryLength
-        && depth < limits::MaxNestingDepth;
+    const bool tooLong = boundary.size() > limits::MaxBoundaryLength;
+    const bool tooDeep = depth >= limits::MaxNestingDepth;
+    if (!boundary.empty() && tooLong)
+        budget.boundsMet |= limits::Bound::BoundaryLength;
+    else if (!boundary.empty() && tooDeep)
+        budget.boundsMet |= limits::Bound::Depth;
+    const bool multipart = !boundary.empty() && !tooLong && !tooDeep;
     const std::string delimiter = "\r\n--" + boundary;
 
     // The search starts two bytes before the body, so that a body that begins at once
@@ -95,6 +113,7 @@ long MessagePart::loadWithin(std::string_view text, int depth, LoadBudget& budge
         if (found != npos)
             contentEnd = found + 2;
     }
+    m_extent = { base, base + bodyStart, base + contentEnd };
     if (!setContent(text.substr(bodyStart, contentEnd - bodyStart)))
         return -1;
     if (contentEnd >= text.size())
@@ -115,18 +134,19 @@ long MessagePart::loadWithin(std::string_view text, int depth, LoadBudget& budge
 
         auto child = std::make_unique<MessagePart>();
         if (budget.partsLeft == 0) {
-            // Too many parts: the rest of the body becomes one raw part, still scanned.
-            if (!child->setRawContent(text.substr(partBegin)))
+            // Too many parts: the rest of the body becomes one raw part, still tested.
+            budget.boundsMet |= limits::Bound::Parts;
+            if (!child->loadRaw(text.substr(partBegin), base + partBegin))
                 return -1;
             m_children.push_back(std::move(child));
             return static_cast<long>(text.size());
         }
         --budget.partsLeft;
-        long used = child->loadWithin(partText, depth + 1, budget);
+        long used = child->loadWithin(partText, base + partBegin, depth + 1, budget);
         if (used < 0)
             return used;
         // A part whose header never ends is kept whole, so its text is still scanned.
-        if (used == 0 && !child->setRawContent(partText))
+        if (used == 0 && !child->loadRaw(partText, base + partBegin))
             return -1;
         m_children.push_back(std::move(child));
         found = next;

@@ -41,12 +41,32 @@ public:
 
     const std::vector<std::unique_ptr<MessagePart>>& children() const { return m_children; }
 
+    // Where the part lies in the text given to the top-level load, as offsets: its
+    // first byte, the first byte of its body (after the blank line; the first byte of
+    // the part when its header is incomplete) and the end of its content (the CR LF
+    // before a multipart's first delimiter belongs to its content, the CR LF before
+    // the delimiter that ends a child does not).
+    struct Extent {
+        std::size_t begin = 0;
+        std::size_t bodyBegin = 0;
+        std::size_t contentEnd = 0;
+    };
+    const Extent& extent() const { return m_extent; }
+
+    // The bounds (limits::Bound bits) the last load met anywhere in the tree: what
+    // lies beyond them was kept as raw content, so the parts are not the whole truth.
+    unsigned boundsMet() const { return m_boundsMet; }
+
 private:
     struct LoadBudget {
         std::size_t partsLeft;
+        unsigned boundsMet = 0;
     };
 
-    long loadWithin(std::string_view text, int depth, LoadBudget& budget);
+    long loadWithin(std::string_view text, std::size_t base, int depth, LoadBudget& budget);
+    // Keeps a part's text whole as its content (a part beyond the bounds, a header
+    // that never ends).
+    bool loadRaw(std::string_view text, std::size_t base);
     // Decodes text with the part's transfer decoder into the content buffer.
     bool setContent(std::string_view text);
     // Keeps text unchanged as content (a part beyond the limits, a broken header).
@@ -55,6 +75,8 @@ private:
     std::unique_ptr<char[]> m_content;
     std::size_t m_contentLength = 0;
     std::vector<std::unique_ptr<MessagePart>> m_children;
+    Extent m_extent;
+    unsigned m_boundsMet = 0;
 };
 
 // The top-level part of a message.

@@ -11,6 +11,7 @@ namespace vz::mail {
 void PartHeader::clear()
 {
     m_fields.clear();
+    m_fieldsDropped = false;
 }
 
 long PartHeader::load(std::string_view text)
@@ -23,6 +24,8 @@ long PartHeader::load(std::string_view text)
             return 0;
         if (m_fields.size() < limits::MaxFieldsPerHeader)
             m_fields.push_back(std::move(field));
+        else
+            m_fieldsDropped = true;
         pos += used;
     }
     // The blank line: its CR must be followed by one more byte, else it is incomplete.

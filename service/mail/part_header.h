@@ -46,9 +46,12 @@ public:
     std::string mainType() const;
 
     const std::vector<HeaderField>& fields() const { return m_fields; }
+    // True when the header had more fields than are kept (the rest was read over).
+    bool fieldsDropped() const { return m_fieldsDropped; }
 
 private:
     std::vector<HeaderField> m_fields;
+    bool m_fieldsDropped = false;
 };
 
 // Parameter extraction on a field value; exposed for the tests and the fuzz target.

@@ -311,6 +311,20 @@ TEST(Files, AnOpenFileHasAShortPathToTheSameContent)
     EXPECT_FALSE(openForReading(dir.file("missing")).ok());
 }
 
+TEST(Files, AMemoryFileHoldsExactlyItsLastContent)
+{
+    auto memory = MemoryFile::create("test");
+    ASSERT_TRUE(memory.ok()) << memory.error().text();
+    const std::string contents[] = { "a longer first content", "short", "", std::string(100000, 'x') + "end", "z" };
+    for (const std::string& content : contents) {
+        ASSERT_TRUE(memory->replaceContent(content).ok());
+        EXPECT_EQ(readAll(memory->shortPath()), content) << "no rest of an earlier, longer content";
+    }
+    auto other = MemoryFile::create("test");
+    ASSERT_TRUE(other.ok());
+    EXPECT_NE(other->shortPath(), memory->shortPath());
+}
+
 TEST(Files, SwapFilesAreListedByName)
 {
     // Whatever the machine uses, every listed swap file is a path.

@@ -56,7 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<MessagePart*> leaves;
     check(message.collectLeaves(leaves) == leaves.size());
+    std::vector<bool> infected;
+    std::size_t previousEnd = 0;
     for (MessagePart* leaf : leaves) {
+        // Leaves lie in the text, in order, one after the other.
+        const MessagePart::Extent& extent = leaf->extent();
+        check(extent.begin <= extent.bodyBegin && extent.bodyBegin <= extent.contentEnd && extent.contentEnd <= size);
+        check(extent.begin >= previousEnd);
+        previousEnd = extent.contentEnd;
+        infected.push_back(size != 0 && (data[infected.size() % size] & 1) != 0);
         (void)leaf->attachmentName();
         (void)leaf->parameter("Content-Disposition", "filename");
         (void)leaf->mediaTypeIndex();
@@ -68,7 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)extractParameter(field.value, "name");
 
     exerciseDecoders(text.substr(0, 4096));
-    std::string rewritten = rewriteInfectedMessage(text, "[notice]");
+    const std::vector<RewriteCut> cuts = cutsForRewrite(text, leaves, infected);
+    for (std::size_t i = 0; i < cuts.size(); ++i) {
+        check(cuts[i].begin < cuts[i].end && cuts[i].end <= size);
+        check(i == 0 || cuts[i - 1].end <= cuts[i].begin);
+    }
+    std::string rewritten = rewriteInfectedMessage(text, "[notice]", cuts);
     (void)formatVirusNotice(text.substr(0, 64), text.substr(text.size() / 2));
 
     message.clear();

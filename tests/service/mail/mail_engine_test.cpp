@@ -3,7 +3,10 @@
 #include "common/engine/scan_engine.h"
 #include "common/environment.h"
 #include "platform/atoms/file_atom_table.h"
+#include "common/settings/profile.h"
+#include "common/settings/settings_names.h"
 #include "platform/dynlib/dynamic_library.h"
+#include "platform/registry/sqlite_registry.h"
 #include "service/mail/engine_file_tester.h"
 #include "service/mail/mail_scan.h"
 #include "tests/support/temp_dir.h"
@@ -101,6 +104,42 @@ TEST(MailScanWithEngine, InfectedAttachmentIsFoundAndCutOut)
     EXPECT_FALSE(std::filesystem::exists(clean));
 }
 
+TEST(MailScanWithEngine, BoundsAndHeaderlessInfectedPartsAreNeverPassed)
+{
+    platform::DynamicLibraryLoader loader;
+    auto engine = engine::ScanEngine::start(loader, engine::EnginePaths::inFolder(test::builtAppDir()));
+    ASSERT_TRUE(engine.ok()) << engine.error().text();
+    EngineFileTester tester(**engine);
+    test::TempDir dir;
+    NoGuard guard;
+    platform::FileAtomTable atoms(dir.file("atoms"));
+    MailScan scan(guard, tester, atoms, dir.mkdir("scratch"));
+    const std::string encoded = base64(standardTestFile());
+
+    // 51 levels deep: whatever the engine makes of it, the message is not passed.
+    std::string head, tail;
+    for (int i = 0; i < 51; ++i) {
+        head += "Content-Type: multipart/mixed; boundary=d" + std::to_string(i) + "\r\n\r\n--d" + std::to_string(i) + "\r\n";
+        tail = "\r\n--d" + std::to_string(i) + "--\r\n" + tail;
+    }
+    const std::string deep = head + "Content-Transfer-Encoding: base64\r\n\r\n" + encoded + tail;
+    std::string deepPath = dir.write("deep.eml", deep);
+    EXPECT_EQ(scan.scanMessage(deepPath).disposition, MailScanOutcome::Disposition::NotScanned);
+    EXPECT_EQ(test::readAll(deepPath), deep);
+
+    // An infected part with no Content-Disposition: cut out, the rest stays.
+    std::string plain = dir.write("plain.eml",
+        "Subject: s\r\nContent-Type: multipart/mixed; boundary=p\r\n\r\n--p\r\n\r\nhello\r\n"
+        "--p\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+            + encoded + "\r\n--p--\r\n");
+    MailScanOutcome outcome = scan.scanMessage(plain);
+    ASSERT_EQ(outcome.disposition, MailScanOutcome::Disposition::Rewritten);
+    std::string rewritten = test::readAll(plain);
+    EXPECT_EQ(rewritten.find(encoded), std::string::npos);
+    EXPECT_NE(rewritten.find("\r\n--p\r\n\r\nhello\r\n--p\r\n"), std::string::npos);
+    EXPECT_TRUE(rewritten.ends_with("\r\n--p--\r\n"));
+}
+
 struct ToolRun {
     int exitCode = -1;
     std::string output;
@@ -148,6 +187,47 @@ TEST(MailScanTool, RewritesDeletesAndReports)
     EXPECT_FALSE(std::filesystem::exists(clean));
     EXPECT_NE(test::readAll(infected).find("removed virus: "), std::string::npos);
     EXPECT_EQ(test::readAll(dir.file("run/atoms/qelavat")), "1\n");
+}
+
+TEST(MailScanTool, HelpCheckUnnamedPartsAndTheMachineLanguage)
+{
+    test::TempDir dir;
+    test::ScopedEnv runtime(environment::RuntimeDirVariable, dir.file("run"));
+
+    ToolRun help = runTool("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.output.find("clean        the message file is DELETED"), std::string::npos);
+    EXPECT_NE(help.output.find("Exit code: 0 every file clean; 1 a virus was found"), std::string::npos);
+    EXPECT_EQ(runTool("--bogus").exitCode, 2);
+
+    // --check leaves both files as they are and adds no atom; an infected part without
+    // a name is shown under the name it was tested as.
+    const std::string unnamed = "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\ntext\r\n"
+                                "--b\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+        + base64(standardTestFile()) + "\r\n--b--\r\n";
+    std::string infected = dir.write("unnamed.eml", unnamed);
+    std::string clean = dir.write("clean.eml", "Subject: hi\r\n\r\nhello\r\n");
+    ToolRun check = runTool("--check '" + clean + "' '" + infected + "'");
+    EXPECT_EQ(check.exitCode, 1);
+    EXPECT_NE(check.output.find(clean + ": clean, checked only\n"), std::string::npos) << check.output;
+    EXPECT_NE(check.output.find("\n  attachment-2: "), std::string::npos) << check.output;
+    EXPECT_EQ(test::readAll(infected), unnamed);
+    EXPECT_EQ(test::readAll(clean), "Subject: hi\r\n\r\nhello\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("run/atoms/qelavat")));
+
+    // The texts follow the machine-wide Language, not the user's Options Language.
+    test::ScopedEnv registryDir(environment::RegistryDirVariable, dir.mkdir("registry"));
+    {
+        auto registry = platform::openRegistry(platform::RegistryLocation::fromEnvironment());
+        ASSERT_TRUE(registry);
+        auto key = registry->createKey(Hive::LocalMachine, settings::MachineKey);
+        ASSERT_TRUE(key.ok());
+        ASSERT_TRUE((*key)->set(settings::Language, RegValue::string("de-de")).ok());
+        ASSERT_TRUE(Profile(*registry).writeString(settings::Options, settings::OptLanguage, "en-us").ok());
+    }
+    ToolRun german = runTool("'" + clean + "'");
+    EXPECT_EQ(german.exitCode, 0);
+    EXPECT_EQ(german.output, clean + ": sauber, gelöscht\n");
 }
 
 } // namespace

@@ -367,6 +367,68 @@ TEST(MessageParts, PartCountIsBoundedAndTheRestIsKept)
     EXPECT_EQ(rest.substr(0, 9), "\r\n" + std::to_string(limits::MaxParts) + "\r\n");
 }
 
+TEST(MessageParts, EveryBoundMetIsReported)
+{
+    auto manyParts = [] {
+        std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+        for (std::size_t i = 0; i <= limits::MaxParts; ++i)
+            text += "--b\r\n\r\nx\r\n";
+        return text + "--b--\r\n";
+    };
+    auto manyFields = [] {
+        std::string text;
+        for (std::size_t i = 0; i <= limits::MaxFieldsPerHeader; ++i)
+            text += "X-F: " + std::to_string(i) + "\r\n";
+        return text + "\r\nbody\r\n";
+    };
+    const std::string longBoundary(limits::MaxBoundaryLength + 1, 'q');
+    struct Case {
+        const char* what;
+        std::string text;
+        unsigned bounds;
+    };
+    const Case cases[] = {
+        { "within every bound", nestedMultiparts(limits::MaxNestingDepth), 0 },
+        { "one level too deep", nestedMultiparts(limits::MaxNestingDepth + 1), limits::Bound::Depth },
+        { "51 levels", nestedMultiparts(51), limits::Bound::Depth },
+        { "one part too many", manyParts(), limits::Bound::Parts },
+        { "one field too many", manyFields(), limits::Bound::Fields },
+        { "boundary too long",
+            "Content-Type: multipart/mixed; boundary=" + longBoundary + "\r\n\r\n--" + longBoundary + "\r\n\r\nx\r\n",
+            limits::Bound::BoundaryLength },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MailMessage message;
+        ASSERT_GT(message.load(c.text), 0);
+        EXPECT_EQ(message.boundsMet(), c.bounds);
+        EXPECT_EQ(limits::describeBounds(c.bounds).empty(), c.bounds == 0);
+        message.clear();
+        EXPECT_EQ(message.boundsMet(), 0u);
+    }
+}
+
+TEST(MessageParts, ExtentsLocateEachPartInTheText)
+{
+    const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+                             "pre\r\n"
+                             "--b\r\nContent-Type: text/plain\r\n\r\nfirst\r\nline\r\n"
+                             "--b\r\nno header end"
+                             "\r\n--b--\r\n";
+    MailMessage message;
+    ASSERT_GT(message.load(text), 0);
+    ASSERT_EQ(message.children().size(), 2u);
+    auto slice = [&](std::size_t from, std::size_t to) { return text.substr(from, to - from); };
+    const auto& top = message.extent();
+    EXPECT_EQ(slice(top.bodyBegin, top.contentEnd), "pre\r\n");
+    const auto& first = message.children()[0]->extent();
+    EXPECT_EQ(slice(first.begin, first.bodyBegin), "Content-Type: text/plain\r\n\r\n");
+    EXPECT_EQ(slice(first.bodyBegin, first.contentEnd), "first\r\nline");
+    const auto& raw = message.children()[1]->extent();
+    EXPECT_EQ(raw.begin, raw.bodyBegin) << "a header that never ends is all content";
+    EXPECT_EQ(slice(raw.bodyBegin, raw.contentEnd), "no header end");
+}
+
 TEST(MessageParts, SaveContentWritesExactlyTheDecodedBytes)
 {
     test::TempDir dir;

@@ -1,6 +1,8 @@
 #include "platform/atoms/file_atom_table.h"
+#include "service/mail/mail_limits.h"
 #include "service/mail/mail_request.h"
 #include "service/mail/mail_scan.h"
+#include "service/mail/message_part.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -14,25 +16,24 @@ namespace {
 
 using Disposition = MailScanOutcome::Disposition;
 
-// Stands in for the engine where a test needs a detection: a file whose content holds
-// "VIRUS:<name>" is infected with <name>. Remembers what it was given.
+// Stands in for the engine where a test needs a detection: content that holds
+// "VIRUS:<name>" is infected with <name>; "ENGINE:error" gives an engine error,
+// "ENGINE:limits" and "ENGINE:macro" those warnings. Tests files, and contents in
+// memory when inMemory is set. Remembers what it was given.
 class MarkerEngine final : public MailEnginePort {
 public:
     explicit MarkerEngine(const GuardPort& guard) : m_guard(guard) {}
 
-    FileVerdict testFile(const std::string& path) override
+    FileVerdict testFile(const std::string& path) override { return verdictFor(path, test::readAll(path)); }
+
+    std::optional<FileVerdict> testContent(std::string_view content) override
     {
-        Tested t { path, test::readAll(path), m_guard.guardFlag(), std::this_thread::get_id() };
-        tested.push_back(t);
-        FileVerdict verdict;
-        auto marker = t.content.find("VIRUS:");
-        if (marker != std::string::npos) {
-            auto end = t.content.find_first_of(" \r\n", marker);
-            verdict.flags = TestFlag::Virus;
-            verdict.virusName = t.content.substr(marker + 6, end == std::string::npos ? std::string::npos : end - marker - 6);
-        }
-        return verdict;
+        if (!inMemory)
+            return std::nullopt;
+        return verdictFor("", std::string(content));
     }
+
+    bool inMemory = false;
 
     struct Tested {
         std::string path;
@@ -43,6 +44,30 @@ public:
     std::vector<Tested> tested;
 
 private:
+    FileVerdict verdictFor(const std::string& path, std::string content)
+    {
+        Tested t { path, std::move(content), m_guard.guardFlag(), std::this_thread::get_id() };
+        tested.push_back(t);
+        FileVerdict verdict;
+        auto marker = t.content.find("VIRUS:");
+        if (marker != std::string::npos) {
+            auto end = t.content.find_first_of(" \r\n", marker);
+            verdict.flags = TestFlag::Virus;
+            verdict.virusName = t.content.substr(marker + 6, end == std::string::npos ? std::string::npos : end - marker - 6);
+        }
+        if (t.content.find("ENGINE:error") != std::string::npos)
+            verdict.flags |= TestFlag::Error;
+        if (t.content.find("ENGINE:limits") != std::string::npos) {
+            verdict.flags |= TestFlag::Warning;
+            verdict.warningCode = TestWarning::LimitsExceeded;
+        }
+        if (t.content.find("ENGINE:macro") != std::string::npos) {
+            verdict.flags |= TestFlag::Warning;
+            verdict.warningCode = 0x100;
+        }
+        return verdict;
+    }
+
     const GuardPort& m_guard;
 };
 
@@ -112,11 +137,13 @@ TEST_F(MailScanTest, TwoInfectedAttachmentsGiveOneAtomAndTheLastVirusName)
     EXPECT_EQ(outcome.result(), 1);
     EXPECT_EQ(outcome.lastVirusName, "Second");
     EXPECT_EQ(atomFile(), "1\n") << "the atom is added once per message";
-    // The whole message first, then every part, the text part too.
-    ASSERT_EQ(engine.tested.size(), 4u);
+    // The whole message first, then every part, the text part too, and at last the
+    // rewritten message, which must be clean before it replaces the file.
+    ASSERT_EQ(engine.tested.size(), 5u);
     EXPECT_EQ(engine.tested[0].content, TwoInfected);
     EXPECT_EQ(engine.tested[2].content, "VIRUS:First");
     EXPECT_EQ(engine.tested[3].content, "VIRUS:Second");
+    EXPECT_EQ(engine.tested[4].content, test::readAll(path));
 
     EXPECT_EQ(test::readAll(path),
         "From: a@b\r\n"
@@ -198,8 +225,10 @@ TEST_F(MailScanTest, EveryAttachmentIsScannedHoweverItIsNamed)
         MailScanOutcome outcome = scan(path);
         EXPECT_EQ(outcome.disposition, Disposition::Rewritten);
         EXPECT_EQ(outcome.lastVirusName, "Found");
-        ASSERT_EQ(engine.tested.size(), 3u);
+        ASSERT_EQ(engine.tested.size(), 4u); // message, two parts, the rewritten message
         EXPECT_EQ(std::filesystem::path(engine.tested[2].path).filename(), c.testedName);
+        ASSERT_EQ(outcome.attachments.size(), 3u);
+        EXPECT_EQ(outcome.attachments[2].shownAs, c.testedName);
     }
 }
 
@@ -210,21 +239,22 @@ TEST_F(MailScanTest, HostileAttachmentNamesNeverWriteElsewhere)
     std::string message = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
     const std::string names[] = { "../evil.exe", "../../passwd", dir.path() + "/passwd", "..", ".", "same.exe",
         "same.exe", std::string(2000, 'L') + ".exe", "a\r\nb", "..\\..\\evil.exe" };
-    for (const auto& name : names)
-        message += "--b\r\nContent-Type: application/x; name=\"" + name + "\"\r\n\r\nVIRUS:X " + name + "\r\n";
+    for (const auto& name : names) // contents differ: equal ones would be tested once
+        message += "--b\r\nContent-Type: application/x; name=\"" + name + "\"\r\n\r\nVIRUS:X " + name + " #"
+            + std::to_string(&name - names) + "\r\n";
     message += "--b--\r\n";
     std::string path = dir.write("hostile.eml", message);
 
     MailScanOutcome outcome = scan(path);
     EXPECT_EQ(outcome.disposition, Disposition::Rewritten);
-    ASSERT_EQ(engine.tested.size(), std::size(names) + 1);
+    ASSERT_EQ(engine.tested.size(), std::size(names) + 2); // and the message, before and after
     for (std::size_t i = 0; i < std::size(names); ++i) {
         const auto& t = engine.tested[i + 1];
         SCOPED_TRACE(t.path);
         EXPECT_LE(t.path.size(), MaxEnginePathBytes);
         EXPECT_EQ(t.path.rfind(scratch + "/vzmail-", 0), 0u);
         EXPECT_EQ(std::filesystem::path(t.path).parent_path().parent_path(), scratch);
-        EXPECT_EQ(t.content, "VIRUS:X " + names[i]) << "each part is tested as itself";
+        EXPECT_EQ(t.content, "VIRUS:X " + names[i] + " #" + std::to_string(i)) << "each part is tested as itself";
     }
     EXPECT_EQ(test::readAll(outside), "outside");
     EXPECT_EQ(test::readAll(passwd), "root:x:0:0");
@@ -289,7 +319,7 @@ TEST_F(MailScanTest, WhatCannotBeTestedIsNotPassedAsClean)
     std::string path = dir.write("m.eml", "Subject: x\r\nContent-Type: application/x; name=a\r\n\r\nMZ\r\n");
     MailScan noScratch(guard, engine, atoms, dir.file("no-such-folder"));
     MailScanOutcome outcome = noScratch.scanMessage(path);
-    EXPECT_EQ(outcome.disposition, Disposition::LeftUnchanged);
+    EXPECT_EQ(outcome.disposition, Disposition::NotScanned);
     EXPECT_FALSE(outcome.problems.empty());
     EXPECT_EQ(test::readAll(path), "Subject: x\r\nContent-Type: application/x; name=a\r\n\r\nMZ\r\n");
     EXPECT_TRUE(engine.tested.empty());
@@ -299,16 +329,19 @@ TEST_F(MailScanTest, WhatCannotBeTestedIsNotPassedAsClean)
     MailScan small(guard, engine, atoms, scratch);
     small.setMaxMessageBytes(1000);
     outcome = small.scanMessage(large);
-    EXPECT_EQ(outcome.disposition, Disposition::LeftUnchanged);
+    EXPECT_EQ(outcome.disposition, Disposition::NotScanned);
     EXPECT_EQ(outcome.problems.size(), 1u);
     EXPECT_TRUE(std::filesystem::exists(large));
     EXPECT_TRUE(engine.tested.empty());
 
-    // A message the parser cannot take apart is still tested whole.
+    // A message the parser cannot take apart is still tested whole; the rewrite
+    // cannot remove a virus in the header, so it is not handed back as cleaned.
     std::string broken = dir.write("broken.eml", "Subject: x\r\nX-Payload: VIRUS:Whole");
     outcome = scan(broken);
-    EXPECT_EQ(outcome.disposition, Disposition::Rewritten);
+    EXPECT_EQ(outcome.disposition, Disposition::LeftUnchanged);
+    EXPECT_TRUE(outcome.infected);
     EXPECT_EQ(outcome.lastVirusName, "Whole");
+    EXPECT_EQ(test::readAll(broken), "Subject: x\r\nX-Payload: VIRUS:Whole");
 
     // Infected, but the rewrite cannot happen: the message stays, the atom says it.
     std::string blocked = dir.write("blocked.eml", TwoInfected);
@@ -335,6 +368,172 @@ TEST_F(MailScanTest, RequestRunsTheScanOnItsOwnThreadAndWaits)
     EXPECT_EQ(request.run(clean), 0);
     EXPECT_EQ(request.outcome().disposition, Disposition::Deleted);
     EXPECT_FALSE(std::filesystem::exists(clean)) << "the request returns only when the scan is complete";
+}
+
+// "VIRUS:Hidden" in base64: only a parser that reaches the part decodes it.
+const std::string HiddenVirus = "VklSVVM6SGlkZGVu";
+
+std::string nestedAround(int depth, const std::string& leaf)
+{
+    std::string head, tail;
+    for (int i = 0; i < depth; ++i) {
+        head += "Content-Type: multipart/mixed; boundary=n" + std::to_string(i) + "\r\n\r\n--n" + std::to_string(i) + "\r\n";
+        tail = "\r\n--n" + std::to_string(i) + "--\r\n" + tail;
+    }
+    return head + leaf + tail;
+}
+
+TEST_F(MailScanTest, BoundsMeanNotScannedNeverClean)
+{
+    engine.inMemory = true; // ten thousand parts need no ten thousand files here
+    const std::string hiddenPart = "Content-Type: application/x\r\nContent-Transfer-Encoding: base64\r\n\r\n" + HiddenVirus;
+    auto afterManyParts = [&] {
+        std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+        for (std::size_t i = 0; i < limits::MaxParts; ++i)
+            text += "--b\r\n\r\n" + std::to_string(i) + "\r\n";
+        return text + "--b\r\n" + hiddenPart + "\r\n--b--\r\n";
+    };
+    auto manyFields = [&] {
+        std::string text;
+        for (std::size_t i = 0; i <= limits::MaxFieldsPerHeader; ++i)
+            text += "X-F: " + std::to_string(i) + "\r\n";
+        return text + "Content-Transfer-Encoding: base64\r\n\r\n" + HiddenVirus + "\r\n";
+    };
+    const std::string longBoundary(limits::MaxBoundaryLength + 1, 'q');
+    const std::string part = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n";
+    struct Case {
+        const char* what;
+        std::string message;
+        bool infected;
+    };
+    const Case cases[] = {
+        { "51 levels deep", nestedAround(51, hiddenPart), false },
+        { "infected part after the last part parsed", afterManyParts(), false },
+        { "more fields than kept", manyFields(), false },
+        { "boundary too long",
+            "Content-Type: multipart/mixed; boundary=" + longBoundary + "\r\n\r\n--" + longBoundary + "\r\n" + hiddenPart
+                + "\r\n--" + longBoundary + "--\r\n",
+            false },
+        { "the engine fails on a part", part + "ENGINE:error\r\n--b--\r\n", false },
+        { "the engine meets its limits in a part", part + "ENGINE:limits\r\n--b--\r\n", false },
+        { "a virus found and a bound met", nestedAround(51, hiddenPart + "\r\n--n50\r\n\r\nVIRUS:Seen"), true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string path = dir.write("bound.eml", c.message);
+        MailScanOutcome outcome = scan(path);
+        EXPECT_EQ(outcome.disposition, Disposition::NotScanned);
+        EXPECT_EQ(outcome.infected, c.infected);
+        EXPECT_FALSE(outcome.problems.empty());
+        EXPECT_EQ(test::readAll(path), c.message) << "left unchanged";
+        EXPECT_EQ(atoms.findAtom("qelavat").value(), c.infected);
+        EXPECT_TRUE(scratchIsEmpty());
+    }
+
+    // A warning that does not say the engine saw less is no bound.
+    std::string macro = dir.write("macro.eml", part + "ENGINE:macro\r\n--b--\r\n");
+    EXPECT_EQ(scan(macro).disposition, Disposition::Deleted);
+}
+
+TEST_F(MailScanTest, RewriteCutsEveryInfectedPartAndStaysWellFormed)
+{
+    const std::string message =
+        "Subject: Hello\r\n"
+        "Content-Type: multipart/mixed; boundary=\"=_b\"\r\n"
+        "\r\n"
+        "--=_b\r\n"
+        "Content-Type: text/plain\r\n"
+        "\r\n"
+        "clean text\r\n"
+        "--=_b\r\n"
+        "Content-Type: application/octet-stream\r\n"
+        "Content-Transfer-Encoding: base64\r\n"
+        "\r\n"
+        + HiddenVirus + "\r\n"
+        "--=_b\r\n"
+        "Content-Type: application/octet-stream\r\n"
+        "content-disposition: attachment; filename=\"b.exe\"\r\n"
+        "\r\n"
+        "VIRUS:Lower\r\n"
+        "--=_b\r\n"
+        "Content-Type: text/html\r\n"
+        "\r\n"
+        "<p>clean html</p>\r\n"
+        "--=_b--\r\n";
+    std::string path = dir.write("cut.eml", message);
+    MailScanOutcome outcome = scan(path);
+    ASSERT_EQ(outcome.disposition, Disposition::Rewritten);
+    EXPECT_EQ(outcome.lastVirusName, "Lower");
+
+    const std::string rewritten = test::readAll(path);
+    EXPECT_EQ(rewritten.find(HiddenVirus), std::string::npos);
+    EXPECT_EQ(rewritten.find("VIRUS:"), std::string::npos);
+    EXPECT_EQ(rewritten.rfind("Subject: [Vantrelo Vodazedad removed virus: Lower] Hello\r\n", 0), 0u);
+    // Parsed again: four parts, the clean ones whole, the infected ones empty, and the
+    // close delimiter ends the body.
+    MailMessage parsed;
+    ASSERT_GT(parsed.load(rewritten), 0);
+    EXPECT_EQ(parsed.boundsMet(), 0u);
+    std::vector<MessagePart*> leaves;
+    parsed.collectLeaves(leaves);
+    ASSERT_EQ(leaves.size(), 4u);
+    EXPECT_EQ(leaves[0]->contentView(), "clean text");
+    EXPECT_EQ(leaves[1]->contentLength(), 0u);
+    EXPECT_EQ(leaves[2]->contentLength(), 0u);
+    EXPECT_EQ(leaves[3]->contentView(), "<p>clean html</p>");
+    EXPECT_TRUE(rewritten.ends_with("\r\n--=_b--\r\n"));
+}
+
+TEST_F(MailScanTest, EqualContentsAreTestedOnceInMemory)
+{
+    engine.inMemory = true;
+    std::string message = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+    for (int i = 0; i < 3; ++i)
+        message += "--b\r\nContent-Transfer-Encoding: base64\r\n\r\n" + HiddenVirus + "\r\n";
+    for (int i = 0; i < 3; ++i)
+        message += "--b\r\n\r\nsame clean text\r\n";
+    message += "--b\r\n\r\nother text\r\n--b--\r\n";
+    std::string path = dir.write("dup.eml", message);
+    MailScanOutcome outcome = scan(path);
+    ASSERT_EQ(outcome.disposition, Disposition::Rewritten);
+
+    std::vector<std::string> contents;
+    for (const auto& t : engine.tested) {
+        EXPECT_TRUE(t.path.empty()) << "tested in memory";
+        contents.push_back(t.content);
+    }
+    ASSERT_EQ(contents.size(), 5u); // message, three distinct contents, the rewrite
+    EXPECT_EQ(contents[1], "VIRUS:Hidden");
+    EXPECT_EQ(contents[2], "same clean text");
+    EXPECT_EQ(contents[3], "other text");
+    EXPECT_TRUE(scratchIsEmpty()) << "no file on disk at all";
+    // Every copy of the infected content is cut, each copy is reported.
+    ASSERT_EQ(outcome.attachments.size(), 8u);
+    for (std::size_t i = 1; i <= 3; ++i)
+        EXPECT_EQ(outcome.attachments[i].virusName, "Hidden");
+    EXPECT_EQ(test::readAll(path).find(HiddenVirus), std::string::npos);
+}
+
+TEST_F(MailScanTest, CheckOnlyReportsAndChangesNothing)
+{
+    MailScan check(guard, engine, atoms, scratch);
+    check.setCheckOnly(true);
+    struct Case {
+        std::string message;
+        bool infected;
+    };
+    const Case cases[] = {
+        { "Subject: hi\r\n\r\nhello\r\n", false },
+        { TwoInfected, true },
+    };
+    for (const Case& c : cases) {
+        std::string path = dir.write("check.eml", c.message);
+        MailScanOutcome outcome = check.scanMessage(path);
+        EXPECT_EQ(outcome.disposition, Disposition::Checked);
+        EXPECT_EQ(outcome.infected, c.infected);
+        EXPECT_EQ(test::readAll(path), c.message);
+        EXPECT_FALSE(atoms.findAtom("qelavat").value());
+    }
 }
 
 } // namespace

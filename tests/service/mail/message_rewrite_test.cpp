@@ -1,4 +1,5 @@
 #include "service/mail/message_file.h"
+#include "service/mail/message_part.h"
 #include "service/mail/message_rewrite.h"
 #include "common/text.h"
 #include "tests/support/temp_dir.h"
@@ -22,17 +23,6 @@ TEST(MessageRewrite, LineByLineCases)
         { "two Subject: in a line", "Subject: Fwd: Subject: Hi\r\n", "Subject: [N] Fwd: Subject: [N] Hi\r\n" },
         { "Subject: is case-sensitive", "subject: x\r\nSUBJECT: y\r\n", "subject: x\r\nSUBJECT: y\r\n" },
         { "Subject: anywhere in a line", "X-Old-Subject: a\r\n", "X-Old-Subject: [N] a\r\n" },
-        { "cut to the boundary line",
-            "------=_P\r\nContent-Type: application/x; name=a\r\nContent-Disposition: attachment\r\n"
-            "Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n------=_P--\r\n",
-            "------=_P\r\nContent-Type: application/x; name=a\r\nContent-Disposition: attachment\r\n------=_P--\r\n" },
-        { "cut to a full-stop line", "Content-Disposition: inline\r\nsecret\r\n.\r\nafter\r\n",
-            "Content-Disposition: inline\r\n.\r\nafter\r\n" },
-        { "other boundaries do not end the cut", "Content-Disposition: a\r\n--b\r\nx\r\n------=c\r\n",
-            "Content-Disposition: a\r\n------=c\r\n" },
-        { "file ends while dropping", "A\r\nContent-Disposition: a\r\nrest\r\nmore", "A\r\nContent-Disposition: a\r\n" },
-        { "the end line of a cut is written as it is", "Content-Disposition: a\r\nx\r\n.Subject: y\r\n",
-            "Content-Disposition: a\r\n.Subject: y\r\n" },
         { "blank lines stay", "A: b\r\n\r\nbody\r\n\r\n", "A: b\r\n\r\nbody\r\n\r\n" },
         { "lone LF and lone CR end lines too", "A\nB\rC\r\n\nD", "A\r\nB\r\nC\r\n\r\nD\r\n" },
         { "zero bytes are kept", std::string("a\0b\r\n", 5), std::string("a\0b\r\n", 5) },
@@ -40,10 +30,82 @@ TEST(MessageRewrite, LineByLineCases)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(rewriteInfectedMessage(c.in, "[N]"), c.out);
+        EXPECT_EQ(rewriteInfectedMessage(c.in, "[N]", {}), c.out);
     }
     // A notice that itself holds "Subject:" is not expanded again.
-    EXPECT_EQ(rewriteInfectedMessage("Subject: x\r\n", "[Subject: v]"), "Subject: [Subject: v] x\r\n");
+    EXPECT_EQ(rewriteInfectedMessage("Subject: x\r\n", "[Subject: v]", {}), "Subject: [Subject: v] x\r\n");
+    // Lines in a cut go, Subject: lines included; a full-stop line may end a cut.
+    EXPECT_EQ(rewriteInfectedMessage("a\r\nSubject: b\r\nc\r\n.d\r\ne\r\n", "[N]", { { 3, 16, false } }),
+        "a\r\n.d\r\ne\r\n");
+    EXPECT_EQ(rewriteInfectedMessage("a\r\nb\r\n.c\r\nd\r\n", "[N]", { { 3, 12, true } }), "a\r\n.c\r\nd\r\n");
+    EXPECT_EQ(rewriteInfectedMessage("a\r\nb\r\nc\r\nd\r\n", "[N]", { { 3, 9, false, true } }), "a\r\n\r\nd\r\n");
+}
+
+// Parses the message, marks the leaves whose content holds "VIRUS" as infected and
+// rewrites it with the cuts that gives.
+std::string rewriteParsed(const std::string& text)
+{
+    MailMessage message;
+    message.load(text);
+    std::vector<MessagePart*> leaves;
+    message.collectLeaves(leaves);
+    std::vector<bool> infected;
+    for (const MessagePart* leaf : leaves)
+        infected.push_back(leaf->contentView().find("VIRUS") != std::string_view::npos);
+    return rewriteInfectedMessage(text, "[N]", cutsForRewrite(text, leaves, infected));
+}
+
+TEST(MessageRewrite, CutsFollowThePartsOfTheMessage)
+{
+    struct Case {
+        const char* what;
+        std::string in;
+        std::string out;
+    };
+    const Case cases[] = {
+        { "attached part keeps its boundary lines and its Content-Disposition line",
+            "Content-Type: multipart/mixed; boundary=\"----=_P\"\r\n\r\n"
+            "------=_P\r\nContent-Type: application/x; name=a\r\nContent-Disposition: attachment\r\n"
+            "Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n------=_P--\r\n",
+            "Content-Type: multipart/mixed; boundary=\"----=_P\"\r\n\r\n"
+            "------=_P\r\nContent-Type: application/x; name=a\r\nContent-Disposition: attachment\r\n------=_P--\r\n" },
+        { "other boundaries end the cut too: clean parts and the close delimiter stay",
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+            "--b\r\nContent-Disposition: attachment\r\n\r\nVIRUS\r\n"
+            "--b\r\nContent-Type: text/plain\r\n\r\nclean text\r\n--b--\r\nepilogue\r\n",
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+            "--b\r\nContent-Disposition: attachment\r\n"
+            "--b\r\nContent-Type: text/plain\r\n\r\nclean text\r\n--b--\r\nepilogue\r\n" },
+        { "infected part without Content-Disposition loses its content",
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+            "--b\r\nContent-Type: application/x\r\n\r\nVIRUS\r\nmore\r\n--b\r\n\r\nok\r\n--b--\r\n",
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+            "--b\r\nContent-Type: application/x\r\n\r\n\r\n--b\r\n\r\nok\r\n--b--\r\n" },
+        { "infected part with content-disposition in lower case loses its content",
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+            "--b\r\ncontent-disposition: attachment\r\n\r\nVIRUS\r\n--b--\r\n",
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+            "--b\r\ncontent-disposition: attachment\r\n\r\n\r\n--b--\r\n" },
+        { "an infected part's content goes past full-stop lines",
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nVIRUS\r\n.\r\nrest\r\n--b--\r\n",
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n\r\n--b--\r\n" },
+        { "a clean attached part's cut ends at a full-stop line",
+            "Content-Disposition: inline\r\n\r\nsecret\r\n.\r\nafter\r\n",
+            "Content-Disposition: inline\r\n.\r\nafter\r\n" },
+        { "folded Content-Disposition stays whole",
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+            "--b\r\nContent-Disposition: attachment;\r\n filename=a.exe\r\nX: y\r\n\r\nQUJD\r\n--b--\r\n",
+            "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+            "--b\r\nContent-Disposition: attachment;\r\n filename=a.exe\r\n--b--\r\n" },
+        { "a single infected part: the final full-stop line stays",
+            "Subject: s\r\n\r\nVIRUS\r\n.\r\n", "Subject: [N] s\r\n\r\n\r\n.\r\n" },
+        { "a Content-Disposition line in a text body is text", "A: b\r\n\r\nContent-Disposition: x\r\nkept\r\n",
+            "A: b\r\n\r\nContent-Disposition: x\r\nkept\r\n" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(rewriteParsed(c.in), c.out);
+    }
 }
 
 TEST(MessageRewrite, NoticeTemplateIsFilledSafely)
