@@ -35,7 +35,8 @@ std::string SettingsStore::ReadAppDir(std::string_view programFolder)
         // Stored only where this user may write the machine-wide key; nothing is said otherwise.
         if (!folder.empty()) {
             if (auto key = m_registry.createKey(Hive::LocalMachine, settings::MachineKey))
-                (void)(*key)->set(settings::AppDir, RegValue::string(folder));
+                ignoreError((*key)->set(settings::AppDir, RegValue::string(folder)),
+                    "the folder found is used all the same; storing it only saves the next start the search");
         }
     }
     if (folder.empty()) {
@@ -80,7 +81,8 @@ bool SettingsStore::WriteShellIntegration(std::string_view value)
 
 bool SettingsStore::WriteLanguage(std::string_view languageId)
 {
-    (void)m_profile.writeString(settings::Options, settings::OptLanguage, languageId);
+    ignoreError(m_profile.writeString(settings::Options, settings::OptLanguage, languageId),
+        "the machine-wide value below decides; the user's copy only follows it");
     return writeMachineString(settings::Language, languageId);
 }
 
@@ -142,9 +144,11 @@ ScanStatistics SettingsStore::LoadStatistics()
 
 void SettingsStore::SaveStatistics(const ScanStatistics& s)
 {
-    (void)m_profile.writeInt(settings::Statistics, settings::ScanCount, s.scanCount);
-    (void)m_profile.writeInt(settings::Statistics, settings::FoundCount, s.foundCount);
-    (void)m_profile.writeInt(settings::Statistics, settings::RemovedCount, s.removedCount);
+    // The totals are shown, never relied on: a hive that refuses writes keeps the old ones.
+    constexpr const char* why = "statistics that cannot be stored stay at their old values";
+    ignoreError(m_profile.writeInt(settings::Statistics, settings::ScanCount, s.scanCount), why);
+    ignoreError(m_profile.writeInt(settings::Statistics, settings::FoundCount, s.foundCount), why);
+    ignoreError(m_profile.writeInt(settings::Statistics, settings::RemovedCount, s.removedCount), why);
 }
 
 bool SettingsStore::writeMachineString(std::string_view name, std::string_view value)

@@ -8,6 +8,7 @@
 #include "common/records/record_value.h"
 
 #include <optional>
+#include <set>
 
 namespace vz::scan {
 
@@ -113,11 +114,18 @@ InfectionOutcome QuarantineStore::quarantine(const InfectedFile& f)
     // Reserve the first free number: its intent file is created exclusively, so two
     // scans never take one number, and it says what a killed move was about.
     auto entry = records::quarantineEntry(m_clock.now(), {}, f.virusName, f.path);
+    // A name an entry still holds is never given again, even when its file is gone:
+    // restoring that entry would put another file at its former path.
+    std::set<std::string> named;
+    if (auto all = records::readQuarantineIndex(m_location)) {
+        for (const auto& e : *all)
+            named.insert(e.fileName);
+    }
     std::string name;
     bool reserved = false;
     for (int n = count(), tried = 0; tried < MaxNumbersTried && n >= 0; ++n, ++tried) {
         name = records::quarantineFileName(n);
-        if (q->entryStatus(name) || q->entryStatus(name + std::string(PendingSuffix)))
+        if (named.count(name) || q->entryStatus(name) || q->entryStatus(name + std::string(PendingSuffix)))
             continue;
         entry.fileName = name;
         auto r = q->createFile(name + std::string(IntentSuffix), intentText(entry));

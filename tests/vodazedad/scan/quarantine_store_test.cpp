@@ -71,6 +71,21 @@ TEST(QuarantineStore, TakesTheNextFreeNumberWhenTheCountNamesAFileStillThere)
     EXPECT_EQ(entries->back().formerPath, path);
 }
 
+TEST(QuarantineStore, ANameAnEntryStillHoldsIsNeverGivenAgain)
+{
+    Installation inst;
+    for (int n = 0; n < 3; ++n)
+        ASSERT_EQ(inst.store.quarantine(inst.infected("f" + std::to_string(n)), "v"), Quarantined);
+    // AV2.QRT's file was removed by hand and AV0's entry by the manager: the count
+    // names AV2.QRT, whose entry would restore a new file to f2's place.
+    ASSERT_TRUE(files::remove(inst.quarantined("AV2.QRT")).ok());
+    ASSERT_TRUE(records::rewriteQuarantineIndex(inst.location, [](const records::QuarantineEntry& e) { return e.fileName != "AV0.QRT"; }).ok());
+    std::string path = inst.infected("new.exe", "new");
+    EXPECT_EQ(inst.store.quarantine(path, "Eicar"), Quarantined);
+    EXPECT_FALSE(files::exists(inst.quarantined("AV2.QRT")));
+    EXPECT_EQ(readAll(inst.quarantined("AV3.QRT")), "new");
+}
+
 TEST(QuarantineStore, QuarantinedFileIsOwnerOnly)
 {
     for (unsigned mode : { 0755u, 0644u, 0777u, 0400u }) {
