@@ -348,8 +348,16 @@ AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool log
 {
     const auto status = static_cast<cl_error_t>(statusValue);
     AveResult r {};
+    if (status == CL_VIRUS && (!virusName || !*virusName)) {
+        // libclamav alerts without a name only when it left a file untested for its
+        // size limits (with the limits heuristic on): the file could not be tested,
+        // which is no infection.
+        r.flags = FlagWarning;
+        r.warningCode = WarningLimitsExceeded;
+        return r;
+    }
     if (status == CL_VIRUS) {
-        const std::string name = recordName(virusName ? virusName : "Unknown");
+        const std::string name = recordName(virusName);
         const DetectionKind kind = classifyDetection(name);
         r.flags = kind.flags;
         r.warningCode = kind.warningCode;
@@ -424,6 +432,9 @@ AveResult ClamEngine::repairDescriptor(int fd, std::string_view virusName) const
         const AveResult check = scanMemory(content.data(), keep, "repair", OptionArchives);
         if (check.flags & FlagError)
             return check;
+        // A rest that could not be tested (limits, encryption) is not known clean.
+        if (check.flags & FlagWarning)
+            return errorResult(NotRepairable, 0);
         if (!(check.flags & FlagVirus))
             break;
         if (!ruleFor(check.virusName) || ruleFor(check.virusName) != rule)
