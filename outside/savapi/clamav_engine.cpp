@@ -2,8 +2,10 @@
 
 #include "outside/savapi/clamav_messages.h"
 #include "outside/savapi/detection_names.h"
+#include "outside/savapi/regular_file.h"
 #include "platform/linux/unique_fd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <clamav.h>
 #include <cstdio>
@@ -86,29 +88,43 @@ std::uint16_t errorCodeOf(cl_error_t status)
     }
 }
 
-// Reads a whole file, refusing when another writer holds it locked.
+// Definitions larger than this are no file this engine would load: a header that
+// claims more is corrupt, whatever the file holds.
+constexpr std::uint64_t MaxDefinitionsBytes = 1ull << 30;
+
+// Reads the definitions file, refusing when another writer holds it locked. Only a
+// regular file is read, and only as many bytes as its header declares, once the file
+// is known to hold them.
 int readDefinitions(const std::string& path, std::string& bytes)
 {
-    const platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    const RegularFile file = openRegularFile(path);
     if (!file.valid())
         return AveDefinitionsMissing;
-    const int fd = file.get();
-    int status = AveOk;
+    const int fd = file.fd.get();
     // A writer replacing the file in place holds an exclusive lock while it writes.
     if (::flock(fd, LOCK_SH | LOCK_NB) != 0)
-        status = errno == EWOULDBLOCK ? AveDefinitionsBusy : AveDefinitionsMissing;
-    char buffer[65536];
-    while (status == AveOk) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            status = AveDefinitionsMissing;
-        if (n <= 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        return errno == EWOULDBLOCK ? AveDefinitionsBusy : AveDefinitionsMissing;
+    int error = 0;
+    std::string header;
+    if (!readExactly(fd, 0, static_cast<std::size_t>(std::min<std::uint64_t>(file.size, HeaderSize)), header, error))
+        return error ? AveDefinitionsMissing : AveDefinitionsBusy;
+    std::uint64_t declared = 0;
+    switch (checkDefinitionsHeader(header, declared)) {
+    case ParseStatus::Ok:
+        break;
+    case ParseStatus::Incomplete:
+        return AveDefinitionsBusy;
+    case ParseStatus::Corrupt:
+        return AveDefinitionsCorrupt;
     }
-    return status;
+    if (declared > MaxDefinitionsBytes || file.size > declared)
+        return AveDefinitionsCorrupt;
+    // Shorter than its header says: still being written.
+    if (file.size < declared)
+        return AveDefinitionsBusy;
+    if (!readExactly(fd, 0, static_cast<std::size_t>(declared), bytes, error))
+        return error ? AveDefinitionsMissing : AveDefinitionsBusy;
+    return AveOk;
 }
 
 std::string temporaryParent(const AveSettings& settings)
@@ -157,24 +173,6 @@ bool writeWhole(const std::string& path, std::string_view data)
         done += static_cast<std::size_t>(n);
     }
     return ::close(file.release()) == 0 && done == data.size();
-}
-
-bool readAllAt(int fd, std::string& content)
-{
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return false;
-    content.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::pread(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 void parseVersion(const char* text, std::uint8_t (&out)[3])
@@ -414,9 +412,14 @@ AveResult ClamEngine::repairDescriptor(int fd, std::string_view virusName) const
     const RepairRule* rule = ruleFor(virusName);
     if (!rule || rule->method != RepairMethod::StripAppendedBlock)
         return errorResult(NotRepairable, 0);
-    std::string content;
-    if (!readAllAt(fd, content))
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
         return errorResult(ReadError, static_cast<std::uint16_t>(errno));
+    std::string content;
+    int error = 0;
+    // A file that ends early (cut since its test) has no errno: detail 0.
+    if (!readExactly(fd, 0, static_cast<std::size_t>(st.st_size), content, error))
+        return errorResult(ReadError, static_cast<std::uint16_t>(error));
 
     // Cut appended blocks from the end (a file infected twice carries two) until the
     // rest is clean; the file is changed only once that is certain.
