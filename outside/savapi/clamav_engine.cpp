@@ -2,6 +2,7 @@
 
 #include "outside/savapi/clamav_messages.h"
 #include "outside/savapi/detection_names.h"
+#include "outside/savapi/private_folder.h"
 #include "outside/savapi/regular_file.h"
 #include "platform/linux/unique_fd.h"
 
@@ -12,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,7 +22,6 @@ namespace vz::savapi {
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace code;
 
 constexpr std::uint16_t OptionArchives = 0x8;
@@ -136,27 +135,6 @@ std::string temporaryParent(const AveSettings& settings)
     return "/tmp";
 }
 
-// A private folder for the engine's temporary files, checked by writing into it.
-bool makePrivateFolder(const std::string& parent, std::string& folder)
-{
-    std::string pattern = parent + "/vz-engine-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
-        return false;
-    folder = pattern;
-    const std::string probe = folder + "/probe";
-    bool writable = false;
-    {
-        const platform::UniqueFd file(::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        writable = file.valid() && ::write(file.get(), "x", 1) == 1;
-    }
-    ::unlink(probe.c_str());
-    if (!writable) {
-        ::rmdir(folder.c_str());
-        return false;
-    }
-    return true;
-}
-
 bool writeWhole(const std::string& path, std::string_view data)
 {
     platform::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
@@ -235,7 +213,8 @@ int ClamEngine::create(const std::string& definitionsPath, const AveSettings& se
     const Definitions& definitions = parsed.definitions;
 
     std::unique_ptr<ClamEngine> engine(new ClamEngine);
-    if (!makePrivateFolder(temporaryParent(settings), engine->m_folder))
+    engine->m_folder = PrivateFolder::make(temporaryParent(settings));
+    if (!engine->m_folder)
         return AveTemporaryFolderUnusable;
     engine->m_definitions = definitions;
     engine->m_settings = settings;
@@ -279,7 +258,7 @@ int ClamEngine::build(CleanCache cache, cl_engine*& out, std::uint32_t* signatur
     } owner { built };
 
     MessageCapture messages;
-    bool configured = cl_engine_set_str(built, CL_ENGINE_TMPDIR, m_folder.c_str()) == CL_SUCCESS;
+    bool configured = cl_engine_set_str(built, CL_ENGINE_TMPDIR, m_folder->path().c_str()) == CL_SUCCESS;
     if (cache == CleanCache::Off)
         configured = configured && cl_engine_set_num(built, CL_ENGINE_DISABLE_CACHE, 1) == CL_SUCCESS;
     if (m_settings.maxFileSize)
@@ -295,7 +274,7 @@ int ClamEngine::build(CleanCache cache, cl_engine*& out, std::uint32_t* signatur
 
     std::uint32_t loaded = 0;
     for (const auto& section : m_definitions.sections) {
-        const SectionLoad load = loadSection(built, m_folder, section);
+        const SectionLoad load = loadSection(built, m_folder->path(), section);
         // libclamav accepts a database it did not understand with no signatures: the
         // count must be the one the definitions declare.
         if (!load.problem.empty() || load.signatures != section.signatures)
@@ -336,10 +315,7 @@ ClamEngine::~ClamEngine()
     }
     if (m_engine)
         cl_engine_free(m_engine);
-    if (!m_folder.empty()) {
-        std::error_code ignored;
-        fs::remove_all(m_folder, ignored);
-    }
+    // The private folder goes after the engines, which may still hold files in it.
 }
 
 AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool loggedErrors) const
@@ -369,7 +345,7 @@ AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool log
         // folder, for one) and only logs why: that is an error, never clean.
         if (!loggedErrors)
             return r;
-        if (::access(m_folder.c_str(), W_OK | X_OK) != 0)
+        if (::access(m_folder->path().c_str(), W_OK | X_OK) != 0)
             return errorResult(TempNotOpened, static_cast<std::uint16_t>(errno));
         return errorResult(EngineError, 0);
     }
