@@ -349,7 +349,10 @@ AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool log
             return errorResult(TempNotOpened, static_cast<std::uint16_t>(errno));
         return errorResult(EngineError, 0);
     }
-    return errorResult(errorCodeOf(status), static_cast<std::uint16_t>(status));
+    // The codes of the record's table carry an errno as their detail, and libclamav
+    // does not say which one: 0 then, never its own error number read as an errno.
+    const std::uint16_t errorCode = errorCodeOf(status);
+    return errorResult(errorCode, errorCode == EngineError ? static_cast<std::uint16_t>(status) : 0);
 }
 
 AveResult ClamEngine::scanDescriptor(int fd, const char* name, std::uint16_t options) const
