@@ -30,8 +30,13 @@ install_missing() {
 }
 
 configure_and_build() {
+    local options=()
+    # CI builds treat warnings as errors; elsewhere they stay warnings.
+    [[ "${CI:-}" == "true" ]] && options+=(-DVZ_WERROR=ON)
     if [[ ! -f "$build/CMakeCache.txt" ]]; then
-        cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}"
+    elif ((${#options[@]})); then
+        cmake "$build" "${options[@]}"
     fi
     cmake --build "$build" -j"$(nproc)"
 }

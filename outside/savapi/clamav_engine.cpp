@@ -2,15 +2,17 @@
 
 #include "outside/savapi/clamav_messages.h"
 #include "outside/savapi/detection_names.h"
+#include "outside/savapi/private_folder.h"
+#include "outside/savapi/regular_file.h"
 #include "platform/linux/unique_fd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <clamav.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -20,7 +22,6 @@ namespace vz::savapi {
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace code;
 
 constexpr std::uint16_t OptionArchives = 0x8;
@@ -86,29 +87,43 @@ std::uint16_t errorCodeOf(cl_error_t status)
     }
 }
 
-// Reads a whole file, refusing when another writer holds it locked.
+// Definitions larger than this are no file this engine would load: a header that
+// claims more is corrupt, whatever the file holds.
+constexpr std::uint64_t MaxDefinitionsBytes = 1ull << 30;
+
+// Reads the definitions file, refusing when another writer holds it locked. Only a
+// regular file is read, and only as many bytes as its header declares, once the file
+// is known to hold them.
 int readDefinitions(const std::string& path, std::string& bytes)
 {
-    const platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    const RegularFile file = openRegularFile(path);
     if (!file.valid())
         return AveDefinitionsMissing;
-    const int fd = file.get();
-    int status = AveOk;
+    const int fd = file.fd.get();
     // A writer replacing the file in place holds an exclusive lock while it writes.
     if (::flock(fd, LOCK_SH | LOCK_NB) != 0)
-        status = errno == EWOULDBLOCK ? AveDefinitionsBusy : AveDefinitionsMissing;
-    char buffer[65536];
-    while (status == AveOk) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            status = AveDefinitionsMissing;
-        if (n <= 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        return errno == EWOULDBLOCK ? AveDefinitionsBusy : AveDefinitionsMissing;
+    int error = 0;
+    std::string header;
+    if (!readExactly(fd, 0, static_cast<std::size_t>(std::min<std::uint64_t>(file.size, HeaderSize)), header, error))
+        return error ? AveDefinitionsMissing : AveDefinitionsBusy;
+    std::uint64_t declared = 0;
+    switch (checkDefinitionsHeader(header, declared)) {
+    case ParseStatus::Ok:
+        break;
+    case ParseStatus::Incomplete:
+        return AveDefinitionsBusy;
+    case ParseStatus::Corrupt:
+        return AveDefinitionsCorrupt;
     }
-    return status;
+    if (declared > MaxDefinitionsBytes || file.size > declared)
+        return AveDefinitionsCorrupt;
+    // Shorter than its header says: still being written.
+    if (file.size < declared)
+        return AveDefinitionsBusy;
+    if (!readExactly(fd, 0, static_cast<std::size_t>(declared), bytes, error))
+        return error ? AveDefinitionsMissing : AveDefinitionsBusy;
+    return AveOk;
 }
 
 std::string temporaryParent(const AveSettings& settings)
@@ -118,27 +133,6 @@ std::string temporaryParent(const AveSettings& settings)
     if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp)
         return tmp;
     return "/tmp";
-}
-
-// A private folder for the engine's temporary files, checked by writing into it.
-bool makePrivateFolder(const std::string& parent, std::string& folder)
-{
-    std::string pattern = parent + "/vz-engine-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
-        return false;
-    folder = pattern;
-    const std::string probe = folder + "/probe";
-    bool writable = false;
-    {
-        const platform::UniqueFd file(::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        writable = file.valid() && ::write(file.get(), "x", 1) == 1;
-    }
-    ::unlink(probe.c_str());
-    if (!writable) {
-        ::rmdir(folder.c_str());
-        return false;
-    }
-    return true;
 }
 
 bool writeWhole(const std::string& path, std::string_view data)
@@ -157,24 +151,6 @@ bool writeWhole(const std::string& path, std::string_view data)
         done += static_cast<std::size_t>(n);
     }
     return ::close(file.release()) == 0 && done == data.size();
-}
-
-bool readAllAt(int fd, std::string& content)
-{
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return false;
-    content.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::pread(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 void parseVersion(const char* text, std::uint8_t (&out)[3])
@@ -237,7 +213,8 @@ int ClamEngine::create(const std::string& definitionsPath, const AveSettings& se
     const Definitions& definitions = parsed.definitions;
 
     std::unique_ptr<ClamEngine> engine(new ClamEngine);
-    if (!makePrivateFolder(temporaryParent(settings), engine->m_folder))
+    engine->m_folder = PrivateFolder::make(temporaryParent(settings));
+    if (!engine->m_folder)
         return AveTemporaryFolderUnusable;
     engine->m_definitions = definitions;
     engine->m_settings = settings;
@@ -281,7 +258,7 @@ int ClamEngine::build(CleanCache cache, cl_engine*& out, std::uint32_t* signatur
     } owner { built };
 
     MessageCapture messages;
-    bool configured = cl_engine_set_str(built, CL_ENGINE_TMPDIR, m_folder.c_str()) == CL_SUCCESS;
+    bool configured = cl_engine_set_str(built, CL_ENGINE_TMPDIR, m_folder->path().c_str()) == CL_SUCCESS;
     if (cache == CleanCache::Off)
         configured = configured && cl_engine_set_num(built, CL_ENGINE_DISABLE_CACHE, 1) == CL_SUCCESS;
     if (m_settings.maxFileSize)
@@ -297,7 +274,7 @@ int ClamEngine::build(CleanCache cache, cl_engine*& out, std::uint32_t* signatur
 
     std::uint32_t loaded = 0;
     for (const auto& section : m_definitions.sections) {
-        const SectionLoad load = loadSection(built, m_folder, section);
+        const SectionLoad load = loadSection(built, m_folder->path(), section);
         // libclamav accepts a database it did not understand with no signatures: the
         // count must be the one the definitions declare.
         if (!load.problem.empty() || load.signatures != section.signatures)
@@ -338,18 +315,23 @@ ClamEngine::~ClamEngine()
     }
     if (m_engine)
         cl_engine_free(m_engine);
-    if (!m_folder.empty()) {
-        std::error_code ignored;
-        fs::remove_all(m_folder, ignored);
-    }
+    // The private folder goes after the engines, which may still hold files in it.
 }
 
 AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool loggedErrors) const
 {
     const auto status = static_cast<cl_error_t>(statusValue);
     AveResult r {};
+    if (status == CL_VIRUS && (!virusName || !*virusName)) {
+        // libclamav alerts without a name only when it left a file untested for its
+        // size limits (with the limits heuristic on): the file could not be tested,
+        // which is no infection.
+        r.flags = FlagWarning;
+        r.warningCode = WarningLimitsExceeded;
+        return r;
+    }
     if (status == CL_VIRUS) {
-        const std::string name = recordName(virusName ? virusName : "Unknown");
+        const std::string name = recordName(virusName);
         const DetectionKind kind = classifyDetection(name);
         r.flags = kind.flags;
         r.warningCode = kind.warningCode;
@@ -363,11 +345,14 @@ AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool log
         // folder, for one) and only logs why: that is an error, never clean.
         if (!loggedErrors)
             return r;
-        if (::access(m_folder.c_str(), W_OK | X_OK) != 0)
+        if (::access(m_folder->path().c_str(), W_OK | X_OK) != 0)
             return errorResult(TempNotOpened, static_cast<std::uint16_t>(errno));
         return errorResult(EngineError, 0);
     }
-    return errorResult(errorCodeOf(status), static_cast<std::uint16_t>(status));
+    // The codes of the record's table carry an errno as their detail, and libclamav
+    // does not say which one: 0 then, never its own error number read as an errno.
+    const std::uint16_t errorCode = errorCodeOf(status);
+    return errorResult(errorCode, errorCode == EngineError ? static_cast<std::uint16_t>(status) : 0);
 }
 
 AveResult ClamEngine::scanDescriptor(int fd, const char* name, std::uint16_t options) const
@@ -406,9 +391,14 @@ AveResult ClamEngine::repairDescriptor(int fd, std::string_view virusName) const
     const RepairRule* rule = ruleFor(virusName);
     if (!rule || rule->method != RepairMethod::StripAppendedBlock)
         return errorResult(NotRepairable, 0);
-    std::string content;
-    if (!readAllAt(fd, content))
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
         return errorResult(ReadError, static_cast<std::uint16_t>(errno));
+    std::string content;
+    int error = 0;
+    // A file that ends early (cut since its test) has no errno: detail 0.
+    if (!readExactly(fd, 0, static_cast<std::size_t>(st.st_size), content, error))
+        return errorResult(ReadError, static_cast<std::uint16_t>(error));
 
     // Cut appended blocks from the end (a file infected twice carries two) until the
     // rest is clean; the file is changed only once that is certain.
@@ -424,6 +414,9 @@ AveResult ClamEngine::repairDescriptor(int fd, std::string_view virusName) const
         const AveResult check = scanMemory(content.data(), keep, "repair", OptionArchives);
         if (check.flags & FlagError)
             return check;
+        // A rest that could not be tested (limits, encryption) is not known clean.
+        if (check.flags & FlagWarning)
+            return errorResult(NotRepairable, 0);
         if (!(check.flags & FlagVirus))
             break;
         if (!ruleFor(check.virusName) || ruleFor(check.virusName) != rule)

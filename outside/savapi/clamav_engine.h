@@ -2,6 +2,7 @@
 
 #include "outside/savapi/ave_module.h"
 #include "outside/savapi/definitions_format.h"
+#include "outside/savapi/private_folder.h"
 
 #include <cstdint>
 #include <map>
@@ -59,7 +60,7 @@ private:
     const RepairRule* ruleFor(std::string_view virusName) const;
 
     cl_engine* m_engine = nullptr;
-    std::string m_folder;
+    std::unique_ptr<PrivateFolder> m_folder; // removed once the destructor has freed the engines
     Definitions m_definitions;
     AveSettings m_settings {};
     mutable std::mutex m_cachedMutex;

@@ -6,10 +6,12 @@
 // the plain databases (for comparisons with clamscan).
 #include "outside/savapi/clamav_engine.h"
 #include "outside/savapi/definitions_format.h"
+#include "outside/savapi/regular_file.h"
 
 #include <clamav.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -37,14 +39,21 @@ std::string trim(const std::string& s)
     return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
 }
 
+// A signature source: a regular file of a sensible size, read to its end and no
+// further (a pipe or a device in its place fails at once).
 std::string readFile(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw Failure { "cannot read " + path.string() };
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    constexpr std::uint64_t MaxSourceBytes = 256ull << 20;
+    const RegularFile file = openRegularFile(path.string());
+    if (!file.valid())
+        throw Failure { "cannot read " + path.string() + ": " + std::strerror(file.error) };
+    if (file.size > MaxSourceBytes)
+        throw Failure { "cannot read " + path.string() + ": larger than " + std::to_string(MaxSourceBytes) + " bytes" };
+    std::string bytes;
+    int error = 0;
+    if (!readExactly(file.fd.get(), 0, static_cast<std::size_t>(file.size), bytes, error))
+        throw Failure { "cannot read " + path.string() + ": " + (error ? std::strerror(error) : "it ended early") };
+    return bytes;
 }
 
 std::string fromHex(const std::string& hex, const std::string& where)

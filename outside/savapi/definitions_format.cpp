@@ -176,7 +176,9 @@ std::string serializeDefinitions(const Definitions& definitions)
     return out;
 }
 
-ParseResult parseDefinitions(std::string_view bytes)
+namespace {
+
+ParseResult checkHeader(std::string_view bytes, std::uint64_t& total)
 {
     // A file shorter than its header is one whose writer has not finished yet, unless
     // what is there already is not a definitions file.
@@ -192,9 +194,27 @@ ParseResult parseDefinitions(std::string_view bytes)
     if (get(bytes, 8, 2) != FormatMajor)
         return fail(ParseStatus::Corrupt, "unsupported format " + std::to_string(get(bytes, 8, 2)));
     const std::uint64_t headerSize = get(bytes, 12, 4);
-    const std::uint64_t total = get(bytes, 32, 8);
+    total = get(bytes, 32, 8);
     if (headerSize < HeaderSize || headerSize > total)
         return fail(ParseStatus::Corrupt, "bad header size");
+    ParseResult ok;
+    ok.status = ParseStatus::Ok;
+    return ok;
+}
+
+} // namespace
+
+ParseStatus checkDefinitionsHeader(std::string_view bytes, std::uint64_t& declaredSize)
+{
+    return checkHeader(bytes, declaredSize).status;
+}
+
+ParseResult parseDefinitions(std::string_view bytes)
+{
+    std::uint64_t total = 0;
+    if (ParseResult header = checkHeader(bytes, total); header.status != ParseStatus::Ok)
+        return header;
+    const std::uint64_t headerSize = get(bytes, 12, 4);
     if (bytes.size() < total)
         return fail(ParseStatus::Incomplete, "shorter than its header says");
     if (bytes.size() > total)

@@ -81,6 +81,11 @@ struct ParseResult {
 };
 
 ParseResult parseDefinitions(std::string_view bytes);
+
+// Checks the header at the start of bytes (magic, checksum, format, sizes) and answers
+// the size of the whole file it declares. Incomplete when fewer bytes than a header
+// are given and they start like one.
+ParseStatus checkDefinitionsHeader(std::string_view bytes, std::uint64_t& declaredSize);
 std::string serializeDefinitions(const Definitions& definitions);
 
 // A database file name the engine accepts: a plain name with a known signature type.

@@ -15,14 +15,17 @@ namespace {
 constexpr std::size_t PageBytes = 4096;
 constexpr std::size_t ChunkBytes = 1 << 20;
 
-// Reads what it can of [offset, offset + size) into out; answers the bytes read.
-std::size_t readRange(int fd, std::uint64_t address, char* out, std::size_t size)
+// Reads what it can of [offset, offset + size) into out; answers the bytes read and
+// sets error to the errno of a failed read (left as it was when the read just ends).
+std::size_t readRange(int fd, std::uint64_t address, char* out, std::size_t size, int& error)
 {
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(address + done));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0)
+            error = errno;
         if (n <= 0)
             break;
         done += static_cast<std::size_t>(n);
@@ -53,14 +56,13 @@ ProcessImage readProcessImage(std::uint64_t processId, std::uint64_t baseAddress
     int lastError = 0;
     for (std::size_t at = 0; at < size; at += ChunkBytes) {
         const std::size_t chunk = std::min<std::size_t>(ChunkBytes, size - at);
-        std::size_t got = readRange(fd, baseAddress + at, image.bytes.data() + at, chunk);
+        std::size_t got = readRange(fd, baseAddress + at, image.bytes.data() + at, chunk, lastError);
         if (got < chunk) {
-            lastError = errno;
             readable += got - got % PageBytes;
             // Page by page past the hole: the rest of the image may still be mapped.
             for (std::size_t page = got - got % PageBytes; page < chunk; page += PageBytes) {
                 const std::size_t n = std::min(PageBytes, chunk - page);
-                got = page + readRange(fd, baseAddress + at + page, image.bytes.data() + at + page, n);
+                got = page + readRange(fd, baseAddress + at + page, image.bytes.data() + at + page, n, lastError);
                 readable += got - page;
             }
         } else {
@@ -68,7 +70,7 @@ ProcessImage readProcessImage(std::uint64_t processId, std::uint64_t baseAddress
         }
     }
     if (size != 0 && readable == 0) {
-        image.error = lastError ? lastError : EIO;
+        image.error = lastError; // 0 when the reads only came up empty
         image.status = (image.error == EACCES || image.error == EPERM) ? ProcessImage::Status::AccessDenied : ProcessImage::Status::ReadError;
         image.bytes.clear();
         return image;

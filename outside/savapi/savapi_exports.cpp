@@ -5,6 +5,7 @@
 #include "outside/savapi/engine_settings.h"
 #include "outside/savapi/module_file.h"
 #include "outside/savapi/process_image.h"
+#include "outside/savapi/regular_file.h"
 #include "platform/dynlib/dynamic_library.h"
 #include "platform/linux/unique_fd.h"
 
@@ -88,32 +89,21 @@ Handles& handles()
     return *table;
 }
 
-// Reads QelAv.SCH; a missing file means the defaults.
+// Reads QelAv.SCH; a missing file means the defaults. Anything but a regular file
+// of a sensible size is a settings file the engine cannot use.
 bool readSettings(const char* path, EngineSettings& settings)
 {
+    constexpr std::uint64_t MaxSettingsBytes = 1u << 20;
     if (!path || !*path)
         return true;
-    const platform::UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    const RegularFile file = openRegularFile(path);
     if (!file.valid())
-        return errno == ENOENT;
+        return file.error == ENOENT;
+    if (file.size > MaxSettingsBytes)
+        return false;
     std::string text;
-    char buffer[4096];
-    bool ok = true;
-    for (;;) {
-        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            ok = false;
-        if (n <= 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > (1u << 20)) {
-            ok = false;
-            break;
-        }
-    }
-    return ok && parseEngineSettings(text, settings);
+    int error = 0;
+    return readExactly(file.fd.get(), 0, static_cast<std::size_t>(file.size), text, error) && parseEngineSettings(text, settings);
 }
 
 template<typename Record>

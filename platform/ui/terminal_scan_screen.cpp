@@ -182,8 +182,15 @@ void TerminalScanScreen::draw()
     if (m_filesEnd > 0) {
         constexpr int cells = 20;
         int done = static_cast<int>(static_cast<std::uint64_t>(std::min(m_filesPos, m_filesEnd)) * cells / m_filesEnd);
-        bar = "[" + std::string(static_cast<std::size_t>(done), '#') + std::string(static_cast<std::size_t>(cells - done), '-') + "] "
-            + std::to_string(static_cast<std::uint64_t>(std::min(m_filesPos, m_filesEnd)) * 100 / m_filesEnd) + "% ";
+        // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about the
+        // chain of operator+ that starts with a literal.
+        bar.reserve(cells + 8);
+        bar += '[';
+        bar.append(static_cast<std::size_t>(done), '#');
+        bar.append(static_cast<std::size_t>(cells - done), '-');
+        bar += "] ";
+        bar += std::to_string(static_cast<std::uint64_t>(std::min(m_filesPos, m_filesEnd)) * 100 / m_filesEnd);
+        bar += "% ";
     }
     std::string line = bar + m_counts + "  " + m_activity;
     if (static_cast<int>(line.size()) > width - 1) {

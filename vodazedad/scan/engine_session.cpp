@@ -3,6 +3,7 @@
 #include "common/lang/local_text.h"
 #include "common/text.h"
 
+#include <cstring>
 #include <utility>
 
 namespace vz::scan {
@@ -11,6 +12,15 @@ namespace {
 
 // The caption of the program's own message boxes.
 constexpr std::string_view MessageCaption = "Vodazedad";
+
+// The file and temporary-file errors carry the errno of the failure as their detail
+// (0 when the engine knows none): the text names that reason, not a guess at one.
+std::string withReason(std::string text, int errorDetail)
+{
+    if (errorDetail <= 0)
+        return text;
+    return text + " (" + std::strerror(errorDetail) + ")";
+}
 
 } // namespace
 
@@ -90,17 +100,17 @@ std::string errorText(int errorCode, int errorDetail)
     case 22:
         return LocalText("outofmem", "Not enough memory available");
     case 23:
-        return LocalText("notopened", "The file could not be opened");
+        return withReason(LocalText("notopened", "The file could not be opened"), errorDetail);
     case 24:
-        return LocalText("readerr", "Read error in file");
+        return withReason(LocalText("readerr", "Read error in file"), errorDetail);
     case 25:
-        return LocalText("writeerr", "Write error on file");
+        return withReason(LocalText("writeerr", "Write error on file"), errorDetail);
     case 26:
-        return LocalText("tempnotopened", "Temporary file could not be opened");
+        return withReason(LocalText("tempnotopened", "Temporary file could not be opened"), errorDetail);
     case 27:
-        return LocalText("tempreaderr", "Read error on temp file");
+        return withReason(LocalText("tempreaderr", "Read error on temp file"), errorDetail);
     case 28:
-        return LocalText("tempwriteerr", "Write error on temporary file (out of disk space?)");
+        return withReason(LocalText("tempwriteerr", "Write error on temporary file (out of disk space?)"), errorDetail);
     default:
         return text::format("%s %d : 0x%08x", LocalText("errcode", "errorcode:").c_str(), errorCode, static_cast<unsigned>(errorDetail));
     }

@@ -57,6 +57,8 @@ private:
 JobOptions jobOptions(const Profile& profile, int workerNumber = 0);
 
 // The reason text of an error code (result flag 2) and of a warning code (flag 4).
+// The file and temporary-file errors (23 to 28) add the reason their detail (an
+// errno) names, "The file could not be opened (No such file or directory)".
 std::string errorText(int errorCode, int errorDetail);
 std::string warningText(std::uint32_t warningCode);
 

@@ -87,6 +87,47 @@ TEST(EngineConditions, WarnsAboutAFileTheUserMayNotRead)
     EXPECT_TRUE(asExpected);
 }
 
+// libclamav leaves a file over its size limit untested and, with the limits heuristic,
+// alerts without a name: that is a warning, never an infection.
+TEST(EngineConditions, AFileOverTheSizeLimitIsNeverAnInfection)
+{
+    constexpr std::uint32_t LimitsExceeded = 0x10000;
+    constexpr off_t OverTheLimit = 150LL << 20; // libclamav's default limit is 100 MB
+    auto engine = startEngine(builtEngine());
+    ASSERT_TRUE(engine);
+    TempDir dir;
+    // Sparse: the size without the disk space.
+    const std::string clean = dir.write("clean.img", "");
+    const std::string marked = dir.write("marked.img", standardTestFile());
+    for (const auto& path : { clean, marked })
+        ASSERT_EQ(::truncate(path.c_str(), OverTheLimit), 0);
+    struct Case {
+        const char* what;
+        std::uint16_t options;
+        std::uint16_t flags;
+    };
+    const Case cases[] = {
+        // Under the high heuristics libclamav reports the file it did not test.
+        { "high heuristics", Option::Service | Option::HeuristicsHigh | Option::MacroHeuristics, ResultFlag::Warning },
+        { "high heuristics, no archives", Option::HeuristicsHigh, ResultFlag::Warning },
+        // Otherwise it passes it over silently.
+        { "service options", Option::Service, 0 },
+        { "medium heuristics", Option::Service | Option::HeuristicsMedium, 0 },
+    };
+    for (const auto& c : cases) {
+        for (const auto& path : { clean, marked }) {
+            const FileTestRecord record = test(*engine, path, c.options);
+            EXPECT_EQ(record.resultFlags, c.flags) << c.what << " " << path;
+            EXPECT_EQ(record.warningCode, c.flags ? LimitsExceeded : 0u) << c.what << " " << path;
+            EXPECT_EQ(record.hasVirusName, 0) << c.what << " " << path;
+            EXPECT_EQ(record.errorCode, 0) << c.what << " " << path;
+        }
+    }
+    // The same content within the limit is still found.
+    ASSERT_EQ(::truncate(marked.c_str(), 1 << 20), 0);
+    EXPECT_EQ(test(*engine, marked, Option::Service | Option::HeuristicsHigh).resultFlags, ResultFlag::Virus);
+}
+
 // libclamav answers "clean" when it has no temporary folder and only logs why.
 TEST(EngineConditions, TurnsAScanWithoutItsTemporaryFolderIntoAnErrorNotClean)
 {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vz::test::engine {
@@ -72,6 +73,33 @@ void rewriteDefinitions(const std::string& path, const std::function<void(Defini
     spoil(path, [&](std::string& bytes) { bytes = serializeDefinitions(parsed.definitions); });
 }
 
+// Puts a pipe in the file's place: opening it for reading would wait for a writer.
+void replaceWithPipe(const std::string& path)
+{
+    std::filesystem::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+}
+
+// Puts a link to an endless device in the file's place.
+void replaceWithEndlessDevice(const std::string& path)
+{
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink("/dev/zero", path);
+}
+
+// Rewrites the size the definitions header declares, its checksum kept right.
+void declareSize(const std::string& path, const std::function<std::uint64_t(std::uint64_t)>& size)
+{
+    spoil(path, [&](std::string& b) {
+        const std::uint64_t declared = size(b.size());
+        for (int i = 0; i < 8; ++i)
+            b[32 + static_cast<std::size_t>(i)] = static_cast<char>(declared >> (8 * i));
+        const std::uint32_t check = crc32(std::string_view(b).substr(0, 44));
+        for (int i = 0; i < 4; ++i)
+            b[44 + static_cast<std::size_t>(i)] = static_cast<char>(check >> (8 * i));
+    });
+}
+
 struct StartCase {
     const char* what;
     std::function<void(const EnginePaths&)> spoil;
@@ -100,6 +128,17 @@ TEST(EngineStart, FailsWithItsReasonWhenAFileIsMissingOrCorrupt)
         { "definitions half written", [](const EnginePaths& p) { spoil(p.definitions, [](std::string& b) { b.resize(b.size() - 40); }); }, DefinitionsBusy },
         { "definitions just created", [](const EnginePaths& p) { spoil(p.definitions, [](std::string& b) { b.clear(); }); }, DefinitionsBusy },
         { "definitions header half written", [](const EnginePaths& p) { spoil(p.definitions, [](std::string& b) { b.resize(20); }); }, DefinitionsBusy },
+        // Each of these once hung the start or read without end.
+        { "module a pipe", [](const EnginePaths& p) { replaceWithPipe(p.module); }, ModuleUnusable },
+        { "definitions a pipe", [](const EnginePaths& p) { replaceWithPipe(p.definitions); }, DefinitionsMissing },
+        { "definitions a link to an endless device", [](const EnginePaths& p) { replaceWithEndlessDevice(p.definitions); }, DefinitionsMissing },
+        { "settings a pipe", [](const EnginePaths& p) { replaceWithPipe(p.settings); }, SettingsInvalid },
+        { "settings a link to an endless device", [](const EnginePaths& p) { replaceWithEndlessDevice(p.settings); }, SettingsInvalid },
+        // A header that declares more than the file holds: being written, or beyond any
+        // definitions file when it declares a terabyte.
+        { "definitions shorter than their header says", [](const EnginePaths& p) { declareSize(p.definitions, [](std::uint64_t n) { return n + 4096; }); }, DefinitionsBusy },
+        { "definitions header declaring a terabyte", [](const EnginePaths& p) { declareSize(p.definitions, [](std::uint64_t) { return 1ull << 40; }); }, DefinitionsCorrupt },
+        { "definitions longer than their header says", [](const EnginePaths& p) { declareSize(p.definitions, [](std::uint64_t n) { return n - 1; }); }, DefinitionsCorrupt },
         { "settings the engine cannot use", [](const EnginePaths& p) { TempDir scratch; std::filesystem::copy_file(scratch.write("s", "[Engine]\nMaxFileSize=lots\n"), p.settings); }, SettingsInvalid },
         { "a temporary folder that does not exist", [](const EnginePaths& p) { TempDir scratch; std::filesystem::copy_file(scratch.write("s", "[Engine]\nTempFolder=/nonexistent/vz\n"), p.settings); }, TemporaryFolderUnusable },
     };

@@ -7,8 +7,10 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_environment.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <map>
+#include <tuple>
 
 namespace vz::scan {
 namespace {
@@ -155,8 +157,9 @@ TEST(EngineTexts, ErrorAndWarningCodesHaveTheirReasonTexts)
         { 27, "Read error on temp file" },
         { 28, "Write error on temporary file (out of disk space?)" },
     };
+    // Detail 0: the engine knows no reason.
     for (const auto& [code, text] : errors)
-        EXPECT_EQ(errorText(code, 5), text) << code;
+        EXPECT_EQ(errorText(code, 0), text) << code;
     // Outside the table the text holds the code and the detail.
     EXPECT_EQ(errorText(31, 1), "errorcode: 31 : 0x00000001");
     EXPECT_EQ(errorText(0, 0xffff), "errorcode: 0 : 0x0000ffff");
@@ -176,6 +179,42 @@ TEST(EngineTexts, ErrorAndWarningCodesHaveTheirReasonTexts)
     };
     for (const auto& [code, text] : warnings)
         EXPECT_EQ(warningText(code), text) << code;
+}
+
+// The file and temporary-file errors carry the errno of the failure as their detail.
+TEST(EngineTexts, FileErrorsNameTheRealReason)
+{
+    const std::tuple<int, int, const char*> cases[] = {
+        { 23, ENOENT, "The file could not be opened (No such file or directory)" },
+        { 23, ENAMETOOLONG, "The file could not be opened (File name too long)" },
+        { 24, EISDIR, "Read error in file (Is a directory)" },
+        { 24, EIO, "Read error in file (Input/output error)" },
+        { 25, ENOSPC, "Write error on file (No space left on device)" },
+        { 26, ENOENT, "Temporary file could not be opened (No such file or directory)" },
+        { 28, EDQUOT, "Write error on temporary file (out of disk space?) (Disk quota exceeded)" },
+        // Memory and decryption errors carry no errno.
+        { 22, 5, "Not enough memory available" },
+        { 10, 5, "The virus could not be decrypted" },
+    };
+    for (const auto& [code, detail, text] : cases)
+        EXPECT_EQ(errorText(code, detail), text) << code << " " << detail;
+}
+
+TEST_F(EngineSessionTest, AFileTheEngineCannotOpenIsReportedWithItsReason)
+{
+    EngineSession session(m_loader, m_ui, test::builtAppDir());
+    ASSERT_EQ(session.start(ShowMessage::No), 0);
+    const std::pair<std::string, const char*> cases[] = {
+        { m_dir.file("missing"), "The file could not be opened (No such file or directory)" },
+        { m_dir.write("file", "x") + "/below", "The file could not be opened (Not a directory)" },
+        { m_dir.mkdir("folder"), "Read error in file (Is a directory)" },
+    };
+    for (const auto& [path, text] : cases) {
+        auto record = engine::makeFileTestRecord(path, Option::Service);
+        ASSERT_TRUE(record.ok());
+        EXPECT_EQ(session.engine()->testFile(*record), engine::ResultFlag::Error) << path;
+        EXPECT_EQ(errorText(record->errorCode, record->errorDetail), text) << path;
+    }
 }
 
 TEST(EngineTexts, ComeThroughTheirKeys)
