@@ -5,6 +5,7 @@
 
 #include "common/files.h"
 #include "common/records/quarantine_index.h"
+#include "common/settings/settings_names.h"
 #include "vodazedad/scan/infection_handler.h"
 
 #include <algorithm>
@@ -354,6 +355,29 @@ TEST_F(ScanJobTest, TwoScansStartedInOneSecondKeepTheirReportsApart)
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].reportPath, first.reportPath);
     EXPECT_EQ(log[1].reportPath, second.reportPath);
+}
+
+} // namespace vz::scan
+
+namespace vz::scan {
+
+TEST_F(ScanJobTest, ACleanFileOverTheEnginesSizeLimitIsAWarningNeverAnInfection)
+{
+    // The settings as every program stores them when missing (quarantine, heuristics).
+    ASSERT_TRUE(profile.writeInt(settings::Options, settings::Level, settings::DefaultLevel).ok());
+    ASSERT_TRUE(profile.writeInt(settings::Options, settings::HeuristicLevel, settings::DefaultHeuristicLevel).ok());
+    // 150 MB that take no disk space.
+    std::string big = data.write("big.img", "clean start");
+    ASSERT_EQ(::truncate(big.c_str(), 150LL * 1024 * 1024), 0);
+    auto outcome = makeJob().run(std::vector<std::string> { data.path() }, records::ScanType::Folder, totals);
+    EXPECT_EQ(outcome.infections, 0);
+    EXPECT_EQ(outcome.warnings, 1);
+    EXPECT_TRUE(files::exists(big)); // neither quarantined nor deleted
+    EXPECT_TRUE(files::listDirectory(app.file("Quarantine"))->empty());
+    auto records = report(outcome.reportPath);
+    auto problem = std::find_if(records.begin(), records.end(), [](const auto& r) { return r.code == RecordCode::Problem; });
+    ASSERT_NE(problem, records.end());
+    EXPECT_EQ(problem->path(), big);
 }
 
 } // namespace vz::scan
