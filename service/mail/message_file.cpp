@@ -34,7 +34,7 @@ Result<void> writeNewFile(const std::string& path, std::string_view content)
     if (!file)
         return Error::fromErrno("fopen", errno, path);
     auto fail = [&](Error error) -> Result<void> {
-        (void)files::remove(path);
+        ignoreError(files::remove(path), "the write already failed; a half-written new file is only tidied away");
         return error;
     };
     if (!content.empty() && std::fwrite(content.data(), 1, content.size(), file) != content.size()) {
@@ -58,7 +58,7 @@ Result<void> replaceMessageFile(const std::string& path, std::string_view conten
 
     VZ_TRY(writeNewFile(temporary, content));
     auto fail = [&](Error error) -> Result<void> {
-        (void)files::remove(temporary);
+        ignoreError(files::remove(temporary), "the rewrite already failed and the message stays as it was");
         return error;
     };
 

@@ -5,6 +5,7 @@
 #include "service/mail/message_rewrite.h"
 #include "service/mail/part_header.h"
 #include "service/mail/transfer_decoder.h"
+#include "common/result.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -65,15 +66,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(extent.begin >= previousEnd);
         previousEnd = extent.contentEnd;
         infected.push_back(size != 0 && (data[infected.size() % size] & 1) != 0);
-        (void)leaf->attachmentName();
-        (void)leaf->parameter("Content-Disposition", "filename");
-        (void)leaf->mediaTypeIndex();
-        (void)leaf->mainType();
+        vz::ignoreError(leaf->attachmentName(), "only run for what the sanitizers see");
+        vz::ignoreError(leaf->parameter("Content-Disposition", "filename"), "only run for what the sanitizers see");
+        vz::ignoreError(leaf->mediaTypeIndex(), "only run for what the sanitizers see");
+        vz::ignoreError(leaf->mainType(), "only run for what the sanitizers see");
         if (leaf->content())
             check(leaf->content()[leaf->contentLength()] == '\0');
     }
     for (const HeaderField& field : message.fields())
-        (void)extractParameter(field.value, "name");
+        vz::ignoreError(extractParameter(field.value, "name"), "only run for what the sanitizers see");
 
     exerciseDecoders(text.substr(0, 4096));
     const std::vector<RewriteCut> cuts = cutsForRewrite(text, leaves, infected);
@@ -82,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(i == 0 || cuts[i - 1].end <= cuts[i].begin);
     }
     std::string rewritten = rewriteInfectedMessage(text, "[notice]", cuts);
-    (void)formatVirusNotice(text.substr(0, 64), text.substr(text.size() / 2));
+    vz::ignoreError(formatVirusNotice(text.substr(0, 64), text.substr(text.size() / 2)), "only run for what the sanitizers see");
 
     message.clear();
     check(message.children().empty() && message.contentLength() == 0 && message.fields().empty());

@@ -1,5 +1,7 @@
 #include "tests/outside/savapi/engine_samples.h"
 
+#include "common/result.h"
+
 #include <cerrno>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -23,20 +25,20 @@ public:
         if (m_pid == 0) {
             ::close(ready[0]);
             char c = 'r';
-            (void)!::write(ready[1], &c, 1);
-            (void)!::read(m_release[0], &c, 1);
+            vz::ignoreError(::write(ready[1], &c, 1), "a parent that cannot hear it fails its own read");
+            vz::ignoreError(::read(m_release[0], &c, 1), "any end of the pipe ends the wait");
             ::_exit(0);
         }
         ::close(ready[1]);
         char c;
-        (void)!::read(ready[0], &c, 1);
+        vz::ignoreError(::read(ready[0], &c, 1), "a child that died is seen by the test itself");
         ::close(ready[0]);
     }
     ~ChildHolding()
     {
         if (m_pid > 0) {
             char c = 'q';
-            (void)!::write(m_release[1], &c, 1);
+            vz::ignoreError(::write(m_release[1], &c, 1), "closing the pipe releases the child as well");
             ::waitpid(m_pid, nullptr, 0);
         }
     }
