@@ -107,8 +107,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s\n", treeFolder.error().text().c_str());
             return 2;
         }
-        scan::FolderWalker(abort, std::nullopt).walk(*treeFolder, tree,
-            [&](const files::Folder&, const std::string&, const std::string& p) { list.push_back(p); },
+        scan::FolderWalker(abort, std::nullopt).walk(std::make_shared<const files::Folder>(std::move(*treeFolder)), tree,
+            [&](const std::shared_ptr<const files::Folder>&, const std::string&, const std::string& p) { list.push_back(p); },
             [](const std::string&, const Error&) {});
         bestWalk = std::min(bestWalk, seconds(t0));
         files = static_cast<long>(list.size());

@@ -30,6 +30,8 @@ inline constexpr std::string_view VisualEffects = "Visual Effects";
 inline constexpr std::string_view AutoUpdate = "AutoUpdate";
 inline constexpr std::string_view Level = "Level";
 inline constexpr std::string_view Action = "Action";
+// Threads that test files during a scan; 0 or missing: one per online core.
+inline constexpr std::string_view ScanThreads = "ScanThreads";
 inline constexpr std::string_view HeuristicLevel = "Heuristic Level";
 inline constexpr std::string_view HeuristicMacros = "Heuristic Macros";
 inline constexpr std::string_view HeuristicAllMacros = "Heuristic All Macros";

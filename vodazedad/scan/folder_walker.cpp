@@ -7,11 +7,9 @@ namespace vz::scan {
 
 namespace {
 
-// One folder on the way down: its sub-folders wait until its files are done. The
-// folder lives on the heap, so its address stays while the stack grows.
+// One folder on the way down: its sub-folders wait until its files are done.
 struct Level {
-    std::unique_ptr<files::Folder> owned; // empty for the starting folder (the caller's)
-    const files::Folder* folder = nullptr;
+    std::shared_ptr<const files::Folder> folder;
     std::string path;
     std::vector<std::string> subfolders;
     std::size_t next = 0;
@@ -26,20 +24,20 @@ FolderWalker::FolderWalker(const std::atomic<bool>& abort, std::optional<std::ui
 {
 }
 
-FolderWalker::Outcome FolderWalker::walk(const files::Folder& start, const std::string& startPath, const OnFile& onFile, const OnProblem& onProblem) const
+FolderWalker::Outcome FolderWalker::walk(std::shared_ptr<const files::Folder> start, const std::string& startPath, const OnFile& onFile, const OnProblem& onProblem) const
 {
     // An explicit stack instead of recursion: a tree thousands of folders deep must
     // neither overflow the worker's stack nor be cut short.
     std::vector<Level> stack;
     // Handles the files of one folder and puts it on the stack for its sub-folders;
     // false once the abort flag is seen.
-    auto enter = [&](std::unique_ptr<files::Folder> owned, const files::Folder& folder, const std::string& path) -> bool {
-        auto entries = folder.entries();
+    auto enter = [&](std::shared_ptr<const files::Folder> folder, const std::string& path) -> bool {
+        auto entries = folder->entries();
         if (!entries) {
             onProblem(path.empty() ? "/" : path, entries.error());
             return true;
         }
-        Level level { std::move(owned), &folder, path, {}, 0 };
+        Level level { folder, path, {}, 0 };
         for (const auto& e : *entries) {
             std::string full = path + "/" + e.name;
             if (e.kind == files::FileKind::Regular) {
@@ -56,7 +54,7 @@ FolderWalker::Outcome FolderWalker::walk(const files::Folder& start, const std::
         return true;
     };
 
-    if (!enter(nullptr, start, startPath))
+    if (!enter(std::move(start), startPath))
         return Outcome::Aborted;
     while (!stack.empty()) {
         Level& top = stack.back();
@@ -73,17 +71,15 @@ FolderWalker::Outcome FolderWalker::walk(const files::Folder& start, const std::
         }
         if (m_device && sub->identity().device != *m_device)
             continue; // another file system is mounted here
-        auto owned = std::make_unique<files::Folder>(std::move(*sub));
-        const files::Folder& folder = *owned;
-        if (!enter(std::move(owned), folder, full))
+        if (!enter(std::make_shared<const files::Folder>(std::move(*sub)), full))
             return Outcome::Aborted;
     }
     return Outcome::Completed;
 }
 
-FolderWalker::Outcome FolderWalker::count(const files::Folder& folder, const std::string& path, long& files) const
+FolderWalker::Outcome FolderWalker::count(std::shared_ptr<const files::Folder> folder, const std::string& path, long& files) const
 {
-    return walk(folder, path, [&files](const files::Folder&, const std::string&, const std::string&) { ++files; },
+    return walk(std::move(folder), path, [&files](const std::shared_ptr<const files::Folder>&, const std::string&, const std::string&) { ++files; },
         [](const std::string&, const Error&) {});
 }
 

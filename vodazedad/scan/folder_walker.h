@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,14 +30,15 @@ public:
 
     enum class Outcome { Completed, Aborted };
 
-    // A file of `folder`, by its name there and its full path.
-    using OnFile = std::function<void(const files::Folder& folder, const std::string& name, const std::string& path)>;
+    // A file of `folder`, by its name there and its full path. The folder stays open
+    // as long as someone holds it, so the file may be handled after the walk moved on.
+    using OnFile = std::function<void(const std::shared_ptr<const files::Folder>& folder, const std::string& name, const std::string& path)>;
     // A folder that could not be opened or read completely.
     using OnProblem = std::function<void(const std::string& path, const Error& error)>;
 
     // `path` is the folder's full path without a final separator ("" is the root).
-    Outcome walk(const files::Folder& folder, const std::string& path, const OnFile& onFile, const OnProblem& onProblem) const;
-    Outcome count(const files::Folder& folder, const std::string& path, long& files) const;
+    Outcome walk(std::shared_ptr<const files::Folder> folder, const std::string& path, const OnFile& onFile, const OnProblem& onProblem) const;
+    Outcome count(std::shared_ptr<const files::Folder> folder, const std::string& path, long& files) const;
 
 private:
     const std::atomic<bool>& m_abort;

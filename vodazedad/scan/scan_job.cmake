@@ -4,6 +4,7 @@ add_library(vz_scan_job STATIC
     ${CMAKE_CURRENT_LIST_DIR}/scan_job_state.cpp
     ${CMAKE_CURRENT_LIST_DIR}/scan_targets.cpp
     ${CMAKE_CURRENT_LIST_DIR}/folder_walker.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/test_pipeline.cpp
     ${CMAKE_CURRENT_LIST_DIR}/protected_files.cpp
     ${CMAKE_CURRENT_LIST_DIR}/progress_panels.cpp
 )

@@ -15,7 +15,10 @@
 #include "vodazedad/scan/infection_handler.h"
 #include "vodazedad/scan/progress_panels.h"
 #include "vodazedad/scan/quarantine_store.h"
+#include "vodazedad/scan/test_pipeline.h"
+#include "vodazedad/scan/tested_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -107,16 +110,26 @@ public:
         , quarantineFolder(paths::join(ctx.installationFolder, "Quarantine/"))
         , action(ctx.actionOverride.value_or(ctx.profile.readInt(settings::Options, settings::Action, settings::DefaultAction)))
         , options(optionsForAction(jobOptions(ctx.profile), action))
+        , threads(testThreads(ctx.profile))
         , quarantine(location, ctx.clock)
         , repairer(tester)
         , handler(quarantine, repairer)
     {
     }
 
+    // One per online core, unless the setting names a number (at most 64).
+    static unsigned testThreads(const Profile& profile)
+    {
+        unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        int wanted = profile.readInt(settings::Options, settings::ScanThreads, 0);
+        return wanted > 0 ? std::min(64u, static_cast<unsigned>(wanted)) : cores;
+    }
+
     records::RecordLocation location;
     std::string quarantineFolder;
     int action;
     JobOptions options;
+    unsigned threads;
     QuarantineStore quarantine;
     RecordRepairer repairer;
     InfectionHandler handler;
@@ -339,7 +352,6 @@ void ScanJob::worker(const std::string& target, const std::string& reportPath)
         if (paths::withTrailingSeparator(target) == d.root)
             device = d.device;
     }
-    FolderWalker walker(m_state.abort, device, m_ctx.excluded);
     FileHandling handling(m_ctx, m_ctx.tester);
     auto done = [this] { m_state.activeWorkers.fetch_sub(1); };
 
@@ -354,10 +366,20 @@ void ScanJob::worker(const std::string& target, const std::string& reportPath)
             if (auto lone = files::openUnnamedFile(target))
                 unnamed = std::move(*lone);
         }
-        if (named) {
-            handleFile(&named->folder, named->name, named->realPath, reportPath, handling, &named->file);
-        } else if (unnamed) {
-            handleFile(nullptr, {}, target, reportPath, handling, &*unnamed);
+        if (named || unnamed) {
+            TestedFile file;
+            if (named) {
+                file.folder = std::make_shared<const files::Folder>(std::move(named->folder));
+                file.name = named->name;
+                file.path = named->realPath;
+                file.held = std::move(named->file);
+            } else {
+                file.path = target;
+                file.held = std::move(*unnamed);
+            }
+            file.file = &*file.held;
+            testFile(file, handling);
+            handleTested(file, reportPath, handling);
         } else {
             m_state.setCurrentFile(target);
             m_state.filesHandled.fetch_add(1);
@@ -367,30 +389,55 @@ void ScanJob::worker(const std::string& target, const std::string& reportPath)
         return;
     }
 
-    auto root = files::Folder::open(folder.empty() ? std::string("/") : folder);
-    if (!root) {
+    auto opened = files::Folder::open(folder.empty() ? std::string("/") : folder);
+    if (!opened) {
         // A target that is not there or cannot be opened is said, never passed as clean.
-        problem(reportPath, folder.empty() ? "/" : folder, openFailureText(root.error()));
+        problem(reportPath, folder.empty() ? "/" : folder, openFailureText(opened.error()));
         done();
         return;
     }
+    auto root = std::make_shared<const files::Folder>(std::move(*opened));
     if (device && root->identity().device != *device)
         device.reset(); // the root is over-mounted: stay on what was opened
-    FolderWalker::OnProblem folderProblem = [&](const std::string& path, const Error& error) {
-        problem(reportPath, path, folderFailureText(error));
-    };
+    FolderWalker walker(m_state.abort, device, m_ctx.excluded);
 
     // 3: the counting pass.
     long count = 0;
-    if (walker.count(*root, folder, count) == FolderWalker::Outcome::Aborted)
+    if (walker.count(root, folder, count) == FolderWalker::Outcome::Aborted)
         recorded(records::appendReportRecord(reportPath, records::abortRecord("", folder.empty() ? "/" : folder)));
     m_state.fileTotal = count;
 
-    // 4: the walk.
-    auto onFile = [&](const files::Folder& in, const std::string& name, const std::string& path) {
-        handleFile(&in, name, path, reportPath, handling, nullptr);
+    // 4: the walk. Files are tested on several threads and handled in walk order.
+    auto handle = [&](TestedFile& file) { handleTested(file, reportPath, handling); };
+    auto test = [&](TestedFile& file) { testFile(file, handling); };
+    std::optional<TestPipeline> pipeline;
+    if (handling.threads > 1)
+        pipeline.emplace(handling.threads, test, handle, m_state.abort);
+    auto pass = [&](TestedFile file) {
+        if (pipeline) {
+            pipeline->add(std::move(file));
+        } else {
+            test(file);
+            handle(file);
+        }
     };
-    if (walker.walk(*root, folder, onFile, folderProblem) == FolderWalker::Outcome::Aborted)
+    auto onFile = [&](const std::shared_ptr<const files::Folder>& in, const std::string& name, const std::string& path) {
+        TestedFile file;
+        file.folder = in;
+        file.name = name;
+        file.path = path;
+        pass(std::move(file));
+    };
+    auto onProblem = [&](const std::string& path, const Error& error) {
+        TestedFile file;
+        file.path = path;
+        file.folderProblem = folderFailureText(error);
+        pass(std::move(file));
+    };
+    bool aborted = walker.walk(root, folder, onFile, onProblem) == FolderWalker::Outcome::Aborted;
+    if (pipeline && pipeline->finish())
+        aborted = true;
+    if (aborted)
         recorded(records::appendReportRecord(reportPath, records::abortRecord("", m_state.currentFile())));
 
     // 5: done.
@@ -404,40 +451,59 @@ void ScanJob::problem(const std::string& reportPath, const std::string& path, co
     tell({ FileFinding::Kind::Problem, path, {}, reason, records::RecordCode::Problem });
 }
 
-void ScanJob::handleFile(const files::Folder* folder, const std::string& name, const std::string& path,
-    const std::string& reportPath, FileHandling& h, files::HeldFile* opened)
+void ScanJob::testFile(TestedFile& file, const FileHandling& h) const
 {
-    m_state.setCurrentFile(path);
-    m_state.filesHandled.fetch_add(1);
-
-    // Files in the quarantine are counted, never tested.
-    if (text::startsWithIgnoreCase(path, h.quarantineFolder))
+    if (file.folderProblem)
         return;
-
+    // Files in the quarantine are counted, never tested.
+    if (text::startsWithIgnoreCase(file.path, h.quarantineFolder)) {
+        file.inQuarantine = true;
+        return;
+    }
     // The engine tests the open file itself, whatever its path's length, and every
     // action afterwards lands on that same file.
-    std::optional<files::HeldFile> own;
-    if (!opened) {
-        auto file = folder->openFile(name);
-        if (!file) {
-            if (!m_ctx.protectedFiles.isProtected(path))
-                problem(reportPath, path, openFailureText(file.error()));
+    if (!file.file) {
+        auto opened = file.folder->openFile(file.name);
+        if (!opened) {
+            file.openError = opened.error();
             return;
         }
-        own = std::move(*file);
-        opened = &*own;
+        file.held = std::move(*opened);
+        file.file = &*file.held;
     }
-    const files::HeldFile& held = *opened;
-    auto record = engine::makeFileTestRecord(held.shortPath(), h.options.options, h.options.tempFileName);
-    if (!record) {
+    auto record = engine::makeFileTestRecord(file.file->shortPath(), h.options.options, h.options.tempFileName);
+    if (!record)
+        return;
+    file.record = std::move(*record);
+    file.flags = m_ctx.tester.testFile(*file.record);
+}
+
+void ScanJob::handleTested(TestedFile& file, const std::string& reportPath, FileHandling& h)
+{
+    const std::string& path = file.path;
+    if (file.folderProblem) {
+        problem(reportPath, path, *file.folderProblem);
+        return;
+    }
+    m_state.setCurrentFile(path);
+    m_state.filesHandled.fetch_add(1);
+    if (file.inQuarantine)
+        return;
+    if (file.openError) {
+        if (!m_ctx.protectedFiles.isProtected(path))
+            problem(reportPath, path, openFailureText(*file.openError));
+        return;
+    }
+    if (!file.record) {
         problem(reportPath, path, errorText(ErrorNotOpened, 0));
         return;
     }
-    engine::FileTestRecord& rec = *record;
-    int flags = m_ctx.tester.testFile(rec);
     if (m_ctx.afterTest)
         m_ctx.afterTest(path);
 
+    engine::FileTestRecord& rec = *file.record;
+    const int flags = file.flags;
+    const files::Folder* folder = file.folder.get();
     if (flags & engine::ResultFlag::Error) {
         if (!m_ctx.protectedFiles.isProtected(path))
             problem(reportPath, path, errorText(rec.errorCode, rec.errorDetail));
@@ -450,7 +516,8 @@ void ScanJob::handleFile(const files::Folder* folder, const std::string& name, c
         m_state.infections.fetch_add(1);
         std::string virus = engine::virusName(rec);
         h.repairer.setRecord(&rec);
-        InfectionOutcome result = h.handler.handle(InfectedFile { path, virus, rec.repairable != 0, folder, name, folder ? &held : nullptr }, h.action);
+        InfectionOutcome result = h.handler.handle(
+            InfectedFile { path, virus, rec.repairable != 0, folder, file.name, folder ? file.file : nullptr }, h.action);
         h.repairer.setRecord(nullptr);
         if (result.code == records::RecordCode::Cleaned)
             m_state.cleaned.fetch_add(1);

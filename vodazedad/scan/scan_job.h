@@ -12,6 +12,7 @@
 #include "vodazedad/scan/scan_job_state.h"
 #include "vodazedad/scan/scan_observer.h"
 #include "vodazedad/scan/scan_screen.h"
+#include "vodazedad/scan/tested_file.h"
 
 #include <functional>
 #include <mutex>
@@ -74,10 +75,10 @@ public:
 private:
     bool runTarget(const std::string& target, const std::string& reportPath, std::uint64_t jobStartMs);
     void worker(const std::string& target, const std::string& reportPath);
-    // `folder` holds the file as `name`; null for a file no folder names, which is
-    // then only tested (its actions find nothing to act on by its path).
-    void handleFile(const files::Folder* folder, const std::string& name, const std::string& path,
-        const std::string& reportPath, class FileHandling& handling, files::HeldFile* opened);
+    // The engine's test of one file (any test thread), and what follows it (the walk's
+    // thread, in walk order): counts, the action, records, the observer.
+    void testFile(TestedFile& file, const class FileHandling& handling) const;
+    void handleTested(TestedFile& file, const std::string& reportPath, class FileHandling& handling);
     // An error or warning: counted, recorded, told.
     void problem(const std::string& reportPath, const std::string& path, const std::string& reason);
     void showProgress(bool totalKnown, std::uint64_t jobStartMs);

@@ -116,7 +116,8 @@ FolderWalker::Outcome walkPaths(const FolderWalker& walker, const std::string& p
         ADD_FAILURE() << folder.error().text();
         return FolderWalker::Outcome::Completed;
     }
-    return walker.walk(*folder, path, [&](const files::Folder&, const std::string&, const std::string& p) { onPath(p); },
+    return walker.walk(std::make_shared<const files::Folder>(std::move(*folder)), path,
+        [&](const std::shared_ptr<const files::Folder>&, const std::string&, const std::string& p) { onPath(p); },
         [](const std::string& p, const Error& e) { ADD_FAILURE() << p << ": " << e.text(); });
 }
 
@@ -144,7 +145,7 @@ TEST(FolderWalker, FilesBeforeSubfoldersAndAbortEndsEverywhere)
     EXPECT_EQ(seen.size(), 2u);
     long count = 0;
     abort = false;
-    EXPECT_EQ(walker.count(*files::Folder::open(dir.path()), dir.path(), count), FolderWalker::Outcome::Completed);
+    EXPECT_EQ(walker.count(std::make_shared<const files::Folder>(*files::Folder::open(dir.path())), dir.path(), count), FolderWalker::Outcome::Completed);
     EXPECT_EQ(count, 3);
 }
 
@@ -161,8 +162,8 @@ TEST(FolderWalker, AWalkFromADriveRootStaysOnItsFileSystem)
         std::atomic<bool> abort { false };
         bool seen = false;
         auto folder = files::Folder::open("/dev");
-        FolderWalker(abort, device).walk(*folder, "/dev",
-            [&](const files::Folder&, const std::string&, const std::string& p) { seen = seen || p == marker; },
+        FolderWalker(abort, device).walk(std::make_shared<const files::Folder>(std::move(*folder)), "/dev",
+            [&](const std::shared_ptr<const files::Folder>&, const std::string&, const std::string& p) { seen = seen || p == marker; },
             [](const std::string&, const Error&) {});
         return seen;
     };

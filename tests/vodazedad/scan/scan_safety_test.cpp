@@ -119,6 +119,8 @@ protected:
 
 TEST_F(ScanSafetyTest, AFolderSwappedForALinkLeadsNoActionOutOfTheTarget)
 {
+    // One test thread, so that the swap comes before the walk reaches the folder.
+    ASSERT_TRUE(profile.writeInt(settings::Options, settings::ScanThreads, 1).ok());
     enum class When { BeforeItIsEntered, WhileItIsWalked };
     for (const auto& action : Actions) {
         for (When when : { When::BeforeItIsEntered, When::WhileItIsWalked }) {
@@ -272,6 +274,8 @@ TEST_F(ScanSafetyTest, ATreeDeeperThanAnyPathIsScannedToTheBottom)
 
 TEST_F(ScanSafetyTest, WhatVanishesBeforeItsTestIsReportedNeverPassedAsClean)
 {
+    // One test thread, so that nothing is opened ahead of the file being handled.
+    ASSERT_TRUE(profile.writeInt(settings::Options, settings::ScanThreads, 1).ok());
     data.write("a", "clean");
     data.write("b", "clean");
     data.mkdir("sub");
