@@ -187,8 +187,13 @@ SectionLoad loadSection(cl_engine* engine, const std::string& folder, const Defi
         return load;
     }
     MessageCapture messages;
-    // Loaded as official definitions: the names come back as written.
-    const cl_error_t status = cl_load(file.c_str(), engine, &load.signatures, CL_DB_OFFICIAL);
+    // Loaded as official definitions: the names come back as written. Phishing lists
+    // load only when asked for; bytecode only comes from a database whose signature
+    // the definitions compiler checked.
+    unsigned options = CL_DB_OFFICIAL | CL_DB_PHISHING | CL_DB_PHISHING_URLS;
+    if (section.name.ends_with(".cbc"))
+        options |= CL_DB_BYTECODE | CL_DB_BYTECODE_UNSIGNED;
+    const cl_error_t status = cl_load(file.c_str(), engine, &load.signatures, options);
     ::unlink(file.c_str());
     if (status != CL_SUCCESS)
         load.problem = section.name + ": " + cl_strerror(status);
