@@ -188,11 +188,9 @@ SectionLoad loadSection(cl_engine* engine, const std::string& folder, const Defi
     }
     MessageCapture messages;
     // Loaded as official definitions: the names come back as written. Phishing lists
-    // load only when asked for; bytecode only comes from a database whose signature
-    // the definitions compiler checked.
-    unsigned options = CL_DB_OFFICIAL | CL_DB_PHISHING | CL_DB_PHISHING_URLS;
-    if (section.name.ends_with(".cbc"))
-        options |= CL_DB_BYTECODE | CL_DB_BYTECODE_UNSIGNED;
+    // load only when asked for. Bytecode runs only from a signed container, whose
+    // signature libclamav checks as it loads it.
+    const unsigned options = CL_DB_OFFICIAL | CL_DB_PHISHING | CL_DB_PHISHING_URLS | CL_DB_BYTECODE;
     const cl_error_t status = cl_load(file.c_str(), engine, &load.signatures, options);
     ::unlink(file.c_str());
     if (status != CL_SUCCESS)

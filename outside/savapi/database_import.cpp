@@ -55,10 +55,10 @@ struct Importer {
         return false;
     }
 
-    bool addPlain(const fs::path& file, bool verified)
+    bool addPlain(const fs::path& file)
     {
         const std::string name = lower(file.filename().string());
-        if (endsWith(name, ".cbc") && !verified)
+        if (endsWith(name, ".cbc"))
             return fail(file.string() + ": bytecode signatures are taken only from a database whose digital signature verifies (a .cvd), never from a plain or unsigned file");
         DefinitionsSection section;
         section.name = sectionNameFor(name);
@@ -84,19 +84,32 @@ struct Importer {
             if (const cl_error_t status = cl_cvdunpack(file.c_str(), into.c_str(), true); status != CL_SUCCESS)
                 return fail(file.string() + ": cannot unpack: " + cl_strerror(status));
         }
-        for (const auto& inner : filesIn(into, result.notes)) {
+        const std::vector<fs::path> inside = filesIn(into, result.notes);
+        // A verified container with bytecode stays whole, so that the engine checks its
+        // signature again whenever it loads it.
+        const bool bytecode = std::any_of(inside.begin(), inside.end(), [](const fs::path& f) { return endsWith(lower(f.filename().string()), ".cbc"); });
+        if (verified && bytecode) {
+            DefinitionsSection section;
+            section.name = sectionNameFor(lower(file.filename().string()));
+            std::string problem;
+            if (!readDatabaseFile(file.string(), section.data, problem))
+                return fail(problem);
+            result.sections.push_back(std::move(section));
+            return true;
+        }
+        for (const auto& inner : inside) {
             const std::string name = lower(inner.filename().string());
-            if (!isAcceptedDatabaseName(sectionNameFor(name))) {
+            if (endsWith(name, ".cbc")) {
+                result.notes.push_back(file.string() + ": " + inner.filename().string() + " left out, bytecode from an unverified database");
+                continue;
+            }
+            if (!isAcceptedDatabaseName(sectionNameFor(name)) || isContainerName(name)) {
                 // Every container describes itself in a .info file and carries its licence.
                 if (!endsWith(name, ".info") && name != "copying")
                     result.notes.push_back(file.string() + ": " + inner.filename().string() + " left out, not a signature type the engine loads");
                 continue;
             }
-            if (endsWith(name, ".cbc") && !verified) {
-                result.notes.push_back(file.string() + ": " + inner.filename().string() + " left out, bytecode from an unverified database");
-                continue;
-            }
-            if (!addPlain(inner, verified))
+            if (!addPlain(inner))
                 return false;
         }
         return true;
@@ -107,9 +120,10 @@ struct Importer {
     {
         if (isContainerName(file.filename().string()))
             return addContainer(file);
-        if (!isAcceptedDatabaseName(sectionNameFor(lower(file.filename().string()))))
+        const std::string name = lower(file.filename().string());
+        if (!endsWith(name, ".cbc") && !isAcceptedDatabaseName(sectionNameFor(name)))
             return fail(file.string() + ": not a database type the engine loads");
-        return addPlain(file, false);
+        return addPlain(file);
     }
 
     // The databases of a folder. Where both a .cvd and a .cld of one database lie there
@@ -135,7 +149,7 @@ struct Importer {
                 } else {
                     result.notes.push_back(file.string() + ": left out, an equal or newer version lies beside it");
                 }
-            } else if (isAcceptedDatabaseName(sectionNameFor(lower(name)))) {
+            } else if (endsWith(lower(name), ".cbc") || isAcceptedDatabaseName(sectionNameFor(lower(name)))) {
                 plain.push_back(file);
             } else {
                 result.notes.push_back(file.string() + ": left out, not a database type the engine loads");
@@ -146,7 +160,7 @@ struct Importer {
                 return false;
         }
         for (const auto& file : plain) {
-            if (!addPlain(file, false))
+            if (!addPlain(file))
                 return false;
         }
         return true;

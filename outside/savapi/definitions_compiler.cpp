@@ -1,7 +1,7 @@
 // vodazedad-vdf, the definitions compiler: builds the engine's definitions file
 // ANTIVIR.VDF from libclamav databases (the distributed containers and plain database
-// files) or from a manifest of signature sources. The built-in test signatures are
-// always part of what it writes. Every section is loaded into libclamav here, so a
+// files), always with the built-in test signatures, or from a manifest of signature
+// sources (what the build does). Every section is loaded into libclamav here, so a
 // malformed line fails here and not in the engine.
 #include "outside/savapi/clamav_engine.h"
 #include "outside/savapi/builtin_signatures.h"
@@ -226,11 +226,13 @@ version is taken.
 
 Every container's digital signature is checked with libclamav before it is unpacked;
 one that does not verify is refused unless --allow-unsigned is given. Bytecode
-signatures are taken only from a container whose signature verified: a plain .cbc
-file, or bytecode in an unverified container, is refused or left out.
+signatures are taken only from a container whose signature verified, and such a
+container is kept whole, so that the engine checks its signature at every start; a
+plain .cbc file is refused, bytecode in an unverified container left out.
 
 The built-in test signatures (the standard antivirus test file, the test program of
-libclamav's test files, the repairable appended test block) are always written too.
+libclamav's test files, the repairable appended test block) are always written too,
+unless --manifest names other signature sources.
 Detection names longer than 33 bytes are shortened for the test records: the first
 16 bytes, "~", 6 hexadecimal digits of the CRC-32 of the whole name, "~", the last 9
 bytes. Two names that would shorten alike are refused.
@@ -248,7 +250,8 @@ Options:
   --date YYYY-MM-DD     the date of the definitions
   --manifest FILE       take date, version and sections from a manifest of signature
                         sources (date, version and per section its database beside
-                        the manifest and its repair rule) instead of the built-in one
+                        the manifest and its repair rule) instead of the built-in
+                        test signatures; the build compiles its own this way
   --extract FOLDER      also write every section as a plain database file there
   -h, --help            show this text
 
@@ -384,13 +387,6 @@ int run(const Arguments& a)
         });
     } else {
         definitions = readManifest(std::string(BuiltinManifestName), builtinFile);
-    }
-    // The built-in test signatures are always there, also beside another manifest.
-    const Definitions builtin = readManifest(std::string(BuiltinManifestName), builtinFile);
-    for (const auto& section : builtin.sections) {
-        const bool present = std::any_of(definitions.sections.begin(), definitions.sections.end(), [&](const DefinitionsSection& s) { return s.name == section.name; });
-        if (!present)
-            definitions.sections.push_back(section);
     }
     if (!a.date.empty() || a.manifest.empty())
         setDate(definitions, a.date);
