@@ -335,7 +335,8 @@ AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool log
     }
     if (status == CL_VIRUS) {
         const std::string name = recordName(virusName);
-        const DetectionKind kind = classifyDetection(name);
+        // By the full name: a shortened one may have lost the kind's prefix.
+        const DetectionKind kind = classifyDetection(virusName);
         r.flags = kind.flags;
         r.warningCode = kind.warningCode;
         if (kind.flags == FlagVirus)

@@ -163,7 +163,7 @@ void countSignatures(Definitions& definitions, const fs::path& folder, std::size
             if (strict && !names.insert(name).second)
                 throw Failure { section.name + ": name used twice: " + name };
             const auto [it, added] = shown.emplace(recordName(name), name);
-            if (!added && it->second != name && recordName(it->second) == it->first)
+            if (!added && it->second != name)
                 throw Failure { section.name + ": the names " + it->second + " and " + name + " would both show as " + it->first };
         }
         section.signatures = load.signatures;
@@ -402,7 +402,12 @@ int run(const Arguments& a)
             definitions.sections.push_back(std::move(section));
     }
     countSignatures(definitions, work.path, strictSections);
-    writeReplacing(a.output, serializeDefinitions(definitions));
+    // The engine takes a definitions file that claims more than this for a corrupt one.
+    constexpr std::size_t MaxDefinitionsFileBytes = std::size_t { 1 } << 30;
+    const std::string bytes = serializeDefinitions(definitions);
+    if (bytes.size() > MaxDefinitionsFileBytes)
+        throw Failure { "the definitions would take " + std::to_string(bytes.size()) + " bytes, more than the engine loads (" + std::to_string(MaxDefinitionsFileBytes) + ")" };
+    writeReplacing(a.output, bytes);
     if (!a.extract.empty()) {
         fs::create_directories(a.extract);
         for (const auto& section : definitions.sections)

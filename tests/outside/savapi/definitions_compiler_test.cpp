@@ -178,6 +178,8 @@ TEST(DefinitionsCompiler, RefusesWhatItCannotTrustAndWritesNothing)
         { "a container that is no gzip", [](const TempDir& d) { std::string header = "ClamAV-VDB:11 Dec 2026 10-00 +0000:7:1:90:00000000000000000000000000000000:unsigned:vz:1797000000"; header.resize(512, ' '); return std::vector<std::string> { "--allow-unsigned", d.write("own.cvd", header + "not compressed") }; }, 1, "own.cvd" },
         { "a file of no database type", [](const TempDir& d) { return std::vector<std::string> { d.write("notes.txt", "x") }; }, 1, "not a database type" },
         { "a malformed body signature", [](const TempDir& d) { return std::vector<std::string> { d.write("own.ndb", "Broken:0:*:4g\n") }; }, 1, "own.ndb" },
+        // Two long names whose shortened forms meet (the same start, end and hash).
+        { "two names that would show alike", [](const TempDir& d) { return std::vector<std::string> { d.write("own.hdb", "866164f3678abbaa188577bceb9cbfa0:19:Vz-Own.Collision.23838.Family-1234567-0\n0123456789abcdef0123456789abcdef:19:Vz-Own.Collision.100004.Family-1234567-0\n") }; }, 1, "would both show as" },
         { "no output", [](const TempDir& d) { return std::vector<std::string> { "--no-output-given" , d.write("own.hdb", HashSignature) }; }, 2, "unknown option" },
     };
     for (const auto& c : cases) {
