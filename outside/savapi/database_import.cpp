@@ -6,6 +6,7 @@
 #include <clamav.h>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sys/stat.h>
 
@@ -42,6 +43,13 @@ std::vector<fs::path> filesIn(const fs::path& folder, std::vector<std::string>& 
     return files;
 }
 
+bool writeFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+
 struct Importer {
     const ImportOptions& options;
     const std::string& work;
@@ -71,19 +79,33 @@ struct Importer {
 
     bool addContainer(const fs::path& file)
     {
-        const fs::path into = fs::path(work) / ("unpacked-" + std::to_string(++unpacked));
+        // libclamav checks and unpacks a copy in the work folder: what it checked is
+        // what is unpacked and kept. The copy keeps the extension, which tells
+        // libclamav the kind of container.
+        const std::string id = std::to_string(++unpacked);
+        const fs::path copyFolder = fs::path(work) / ("container-" + id);
+        const fs::path into = fs::path(work) / ("unpacked-" + id);
+        fs::create_directory(copyFolder);
         fs::create_directory(into);
-        // The signature is checked first; an unverifiable container is unpacked only
-        // when its owner said so, and then gives no bytecode.
-        bool verified = cl_cvdunpack(file.c_str(), into.c_str(), false) == CL_SUCCESS;
-        if (!verified) {
-            if (!options.allowUnsigned)
-                return fail(file.string() + ": its digital signature is missing or does not verify; --allow-unsigned takes it anyway (for one's own databases)");
-            fs::remove_all(into);
-            fs::create_directory(into);
-            if (const cl_error_t status = cl_cvdunpack(file.c_str(), into.c_str(), true); status != CL_SUCCESS)
-                return fail(file.string() + ": cannot unpack: " + cl_strerror(status));
+        const fs::path copy = copyFolder / lower(file.filename().string());
+        std::string bytes;
+        std::string problem;
+        if (!readDatabaseFile(file.string(), bytes, problem))
+            return fail(problem);
+        if (!writeFile(copy, bytes))
+            return fail("cannot write " + copy.string());
+        // libclamav's own check: the digital signature of a .cvd; for a .cld (a .cvd
+        // the updater patched) the signed list of its files' hashes inside. A .cud is
+        // unsigned by design.
+        const bool unsignedByDesign = endsWith(copy.string(), ".cud");
+        const bool verified = !unsignedByDesign && cl_cvdverify(copy.c_str()) == CL_SUCCESS;
+        if (!verified && !options.allowUnsigned) {
+            if (unsignedByDesign)
+                return fail(file.string() + ": an unsigned database (.cud); --allow-unsigned takes it (for one's own databases)");
+            return fail(file.string() + ": its digital signature is missing or does not verify; --allow-unsigned takes it anyway (for one's own databases)");
         }
+        if (const cl_error_t status = cl_cvdunpack(copy.c_str(), into.c_str(), true); status != CL_SUCCESS)
+            return fail(file.string() + ": cannot unpack: " + cl_strerror(status));
         const std::vector<fs::path> inside = filesIn(into, result.notes);
         // A verified container with bytecode stays whole, so that the engine checks its
         // signature again whenever it loads it.
@@ -91,9 +113,7 @@ struct Importer {
         if (verified && bytecode) {
             DefinitionsSection section;
             section.name = sectionNameFor(lower(file.filename().string()));
-            std::string problem;
-            if (!readDatabaseFile(file.string(), section.data, problem))
-                return fail(problem);
+            section.data = std::move(bytes);
             result.sections.push_back(std::move(section));
             return true;
         }

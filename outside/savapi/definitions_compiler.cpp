@@ -224,11 +224,13 @@ it, as a folder of the signature updater holds them; other files there are left 
 with a note. Where a .cvd and a .cld of one database lie side by side, the higher
 version is taken.
 
-Every container's digital signature is checked with libclamav before it is unpacked;
-one that does not verify is refused unless --allow-unsigned is given. Bytecode
-signatures are taken only from a container whose signature verified, and such a
-container is kept whole, so that the engine checks its signature at every start; a
-plain .cbc file is refused, bytecode in an unverified container left out.
+Every container is checked by libclamav before it is unpacked: a .cvd by its digital
+signature, a .cld (a .cvd the updater patched) by the signed list of its files' hashes
+inside it. One that does not verify, and every .cud (unsigned by design), is refused
+unless --allow-unsigned is given. Bytecode signatures are taken only from a container
+that verified, and such a container is kept whole, so that the engine has libclamav
+check it again at every start; a plain .cbc file is refused, bytecode in an unverified
+container left out.
 
 The built-in test signatures (the standard antivirus test file, the test program of
 libclamav's test files, the repairable appended test block) are always written too,
@@ -245,8 +247,8 @@ Options:
   -o, --output FILE     the definitions file to write (ANTIVIR.VDF)
   --from PATH           a database or a folder of databases; may be repeated, and
                         the same as naming it after the options
-  --allow-unsigned      accept containers whose digital signature is missing or does
-                        not verify (one's own); they give no bytecode
+  --allow-unsigned      accept containers that are unsigned or do not verify (one's
+                        own); they give no bytecode
   --date YYYY-MM-DD     the date of the definitions
   --manifest FILE       take date, version and sections from a manifest of signature
                         sources (date, version and per section its database beside

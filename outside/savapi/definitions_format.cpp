@@ -10,13 +10,14 @@ namespace {
 constexpr std::string_view Magic { "VZVDF\r\n\x1a", 8 };
 
 // The parsers a definitions file may feed: the plain database types libclamav loads,
-// and whole signed containers, whose digital signature libclamav checks at every load.
+// and whole signed containers, which libclamav checks at every load (a .cvd by its
+// digital signature, a .cld by the signed list of its files).
 // Plain bytecode (.cbc) stays out: the definitions file carries no signature of its own,
 // so bytecode in it could be anyone's code; bytecode comes only inside a container.
-constexpr std::array<std::string_view, 26> AcceptedExtensions {
+constexpr std::array<std::string_view, 25> AcceptedExtensions {
     ".ndb", ".hdb", ".hsb", ".ldb", ".mdb", ".msb", ".cdb", ".idb", ".imp", ".fp", ".sfp",
     ".ign", ".ign2", ".ftm", ".pdb", ".gdb", ".wdb", ".crb", ".pwdb", ".cfg", ".yar", ".yara",
-    ".cat", ".cvd", ".cld", ".cud",
+    ".cat", ".cvd", ".cld",
 };
 
 // The types whose every line is one signature with a detection name.

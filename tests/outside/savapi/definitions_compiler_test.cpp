@@ -174,6 +174,7 @@ TEST(DefinitionsCompiler, RefusesWhatItCannotTrustAndWritesNothing)
     const Case cases[] = {
         { "an unsigned .cvd", [](const TempDir& d) { return std::vector<std::string> { makeContainer(d, "own.cvd", { { "own.ndb", BodySignature } }) }; }, 1, "digital signature" },
         { "an unsigned .cld in a folder", [](const TempDir& d) { d.mkdir("db"); makeContainer(d, "db/own.cld", { { "own.ndb", BodySignature } }); return std::vector<std::string> { d.file("db") }; }, 1, "--allow-unsigned" },
+        { "a .cud, unsigned by design", [](const TempDir& d) { return std::vector<std::string> { makeContainer(d, "own.cud", { { "own.ndb", BodySignature } }) }; }, 1, "an unsigned database (.cud)" },
         { "a plain bytecode file", [](const TempDir& d) { return std::vector<std::string> { "--allow-unsigned", d.write("own.cbc", "ClamBC") }; }, 1, "bytecode signatures are taken only from a database whose digital signature verifies" },
         { "a container that is no gzip", [](const TempDir& d) { std::string header = "ClamAV-VDB:11 Dec 2026 10-00 +0000:7:1:90:00000000000000000000000000000000:unsigned:vz:1797000000"; header.resize(512, ' '); return std::vector<std::string> { "--allow-unsigned", d.write("own.cvd", header + "not compressed") }; }, 1, "own.cvd" },
         { "a file of no database type", [](const TempDir& d) { return std::vector<std::string> { d.write("notes.txt", "x") }; }, 1, "not a database type" },
@@ -207,25 +208,27 @@ TEST(DefinitionsCompiler, LeavesBytecodeOfAnUnverifiedContainerOutAndSaysSo)
         EXPECT_FALSE(section.name.ends_with(".cbc")) << section.name;
 }
 
-// A container inside the definitions is loaded by libclamav, which checks its digital
-// signature: definitions written by hand cannot smuggle an unsigned one in.
-TEST(DefinitionsCompiler, TheEngineChecksTheSignatureOfAContainerInTheDefinitions)
+// A container inside the definitions is loaded by libclamav, which checks it (a .cvd
+// by its digital signature, a .cld by the signed list of its files): definitions
+// written by hand cannot smuggle an unsigned one in.
+TEST(DefinitionsCompiler, TheEngineChecksAContainerInTheDefinitions)
 {
-    TempDir dir;
-    savapi::Definitions definitions;
-    definitions.year = 2026;
-    definitions.month = 12;
-    definitions.day = 11;
-    savapi::DefinitionsSection section;
-    section.name = "own.cvd";
-    section.data = readAll(makeContainer(dir, "own.cvd", { { "own.ndb", BodySignature } }));
-    section.signatures = 1;
-    definitions.sections.push_back(section);
-    TempDir folder;
-    const auto paths = engine::copyEngine(folder);
-    dir.write("ANTIVIR.VDF", savapi::serializeDefinitions(definitions));
-    ASSERT_EQ(std::system(("cp '" + dir.file("ANTIVIR.VDF") + "' '" + paths.definitions + "'").c_str()), 0);
-    EXPECT_EQ(engine::startCode(paths), 5) << "definitions corrupt";
+    for (const char* name : { "own.cvd", "own.cld" }) {
+        TempDir dir;
+        savapi::Definitions definitions;
+        definitions.year = 2026;
+        definitions.month = 12;
+        definitions.day = 11;
+        savapi::DefinitionsSection section;
+        section.name = name;
+        section.data = readAll(makeContainer(dir, name, { { "own.ndb", BodySignature } }));
+        section.signatures = 1;
+        definitions.sections.push_back(section);
+        const auto paths = engine::copyEngine(dir);
+        const std::string written = dir.write("written.vdf", savapi::serializeDefinitions(definitions));
+        ASSERT_EQ(std::system(("cp '" + written + "' '" + paths.definitions + "'").c_str()), 0);
+        EXPECT_EQ(engine::startCode(paths), 5) << name << ": definitions corrupt";
+    }
 }
 
 TEST(DefinitionsCompiler, TellsHowToCallIt)
