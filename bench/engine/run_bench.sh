@@ -13,7 +13,7 @@ build=${1:-$here/../../build-engine}
 build=$(cd "$build" && pwd)
 appdir=$build/appdir
 bench=$build/bench/engine/vz_engine_bench
-compiler=$build/outside/savapi/vz_vdf_compiler
+compiler=$appdir/vodazedad-vdf
 manifest=$here/../../outside/savapi/signatures/definitions.ini
 
 for tool in "$bench" "$compiler" "$appdir/SAVAPI.DLL"; do

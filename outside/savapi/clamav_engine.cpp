@@ -187,8 +187,11 @@ SectionLoad loadSection(cl_engine* engine, const std::string& folder, const Defi
         return load;
     }
     MessageCapture messages;
-    // Loaded as official definitions: the names come back as written.
-    const cl_error_t status = cl_load(file.c_str(), engine, &load.signatures, CL_DB_OFFICIAL);
+    // Loaded as official definitions: the names come back as written. Phishing lists
+    // load only when asked for. Bytecode runs only from a signed container, whose
+    // signature libclamav checks as it loads it.
+    const unsigned options = CL_DB_OFFICIAL | CL_DB_PHISHING | CL_DB_PHISHING_URLS | CL_DB_BYTECODE;
+    const cl_error_t status = cl_load(file.c_str(), engine, &load.signatures, options);
     ::unlink(file.c_str());
     if (status != CL_SUCCESS)
         load.problem = section.name + ": " + cl_strerror(status);
@@ -332,7 +335,8 @@ AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool log
     }
     if (status == CL_VIRUS) {
         const std::string name = recordName(virusName);
-        const DetectionKind kind = classifyDetection(name);
+        // By the full name: a shortened one may have lost the kind's prefix.
+        const DetectionKind kind = classifyDetection(virusName);
         r.flags = kind.flags;
         r.warningCode = kind.warningCode;
         if (kind.flags == FlagVirus)

@@ -9,8 +9,19 @@ namespace {
 
 constexpr std::string_view Magic { "VZVDF\r\n\x1a", 8 };
 
-// The parsers a definitions file may feed; bytecode and configuration types stay out.
-constexpr std::array<std::string_view, 10> AcceptedExtensions { ".ndb", ".hdb", ".hsb", ".ldb", ".mdb", ".msb", ".cdb", ".fp", ".sfp", ".ign2" };
+// The parsers a definitions file may feed: the plain database types libclamav loads,
+// and whole signed containers, which libclamav checks at every load (a .cvd by its
+// digital signature, a .cld by the signed list of its files).
+// Plain bytecode (.cbc) stays out: the definitions file carries no signature of its own,
+// so bytecode in it could be anyone's code; bytecode comes only inside a container.
+constexpr std::array<std::string_view, 25> AcceptedExtensions {
+    ".ndb", ".hdb", ".hsb", ".ldb", ".mdb", ".msb", ".cdb", ".idb", ".imp", ".fp", ".sfp",
+    ".ign", ".ign2", ".ftm", ".pdb", ".gdb", ".wdb", ".crb", ".pwdb", ".cfg", ".yar", ".yara",
+    ".cat", ".cvd", ".cld",
+};
+
+// The types whose every line is one signature with a detection name.
+constexpr std::array<std::string_view, 9> NamedExtensions { ".ndb", ".hdb", ".hsb", ".ldb", ".mdb", ".msb", ".cdb", ".idb", ".imp" };
 
 void put16(std::string& out, std::uint16_t v)
 {
@@ -101,11 +112,22 @@ bool isAcceptedDatabaseName(std::string_view name)
     return false;
 }
 
+bool declaresDetectionNames(std::string_view databaseName)
+{
+    for (auto extension : NamedExtensions) {
+        if (endsWith(databaseName, extension))
+            return true;
+    }
+    return false;
+}
+
 std::vector<std::string> signatureNames(std::string_view databaseName, std::string_view data)
 {
-    // Hash databases carry the name in the third field; the others in the first.
-    const bool hashType = endsWith(databaseName, ".hdb") || endsWith(databaseName, ".hsb") || endsWith(databaseName, ".mdb") || endsWith(databaseName, ".msb");
     std::vector<std::string> names;
+    if (!declaresDetectionNames(databaseName))
+        return names;
+    // Hash databases carry the name in the third field; the others in the first.
+    const bool hashType = endsWith(databaseName, ".hdb") || endsWith(databaseName, ".hsb") || endsWith(databaseName, ".mdb") || endsWith(databaseName, ".msb") || endsWith(databaseName, ".imp");
     std::size_t start = 0;
     while (start < data.size()) {
         std::size_t end = data.find('\n', start);

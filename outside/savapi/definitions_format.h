@@ -91,7 +91,13 @@ std::string serializeDefinitions(const Definitions& definitions);
 // A database file name the engine accepts: a plain name with a known signature type.
 bool isAcceptedDatabaseName(std::string_view name);
 
-// The detection names declared by a database's lines (by its file type).
+// Whether every line of a database of this type is one signature with a detection name
+// (body, hash, logical, container, icon and import signatures); allow lists, ignore
+// lists, phishing, configuration, rule and bytecode types are not.
+bool declaresDetectionNames(std::string_view databaseName);
+
+// The detection names declared by a database's lines (by its file type); none for a
+// type that declares no detection names.
 std::vector<std::string> signatureNames(std::string_view databaseName, std::string_view data);
 
 std::uint32_t crc32(std::string_view bytes);
