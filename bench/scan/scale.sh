@@ -110,8 +110,7 @@ ratio "$again" "$clamscan_t" 10 "clamscan / vodazedad-scan again"
 echo
 echo "3. A database of 1.1 million signatures:"
 big="$work/bigdb"
-"$root/bench/engine/make_big_database.sh" "$big" >/dev/null
-cp "$sigs"/*.ndb "$big/"
+python3 "$root/bench/engine/make_big_database.py" "$big" >/dev/null
 compile_out="$work/compile.txt"
 /usr/bin/time -v "$work/app/vodazedad-vdf" --allow-unsigned --from "$big" --output "$work/app/ANTIVIR.VDF" >/dev/null 2>"$compile_out" \
     || { echo "the definitions compiler failed:" >&2; cat "$compile_out" >&2; exit 2; }
