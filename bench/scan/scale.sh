@@ -51,7 +51,7 @@ time_of() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; e=$(date 
 report() { awk -v n="$files" -v m="$mb" -v t="$2" -v name="$1" 'BEGIN {printf "  %-26s %7.3f s  %8.0f files/s  %7.1f MB/s\n", name, t, n / t, m / t}'; }
 ratio() { awk -v a="$1" -v b="$2" -v goal="$3" -v what="$4" 'BEGIN {r = b / a; printf "  %s: %.2f (goal %s) %s\n", what, r, goal, (r >= goal + 0 ? "met" : "NOT met")}'; }
 # The verdict cache lives in the installation's data; the cold rounds start without it.
-forget_verdicts() { rm -rf "$work/app/Cache"; }
+forget_verdicts() { rm -f "$work/app/VERDICTS.DAT"*; }
 
 # Warm the page cache once, so that every scanner reads from memory.
 find "$corpus" -type f -print0 | xargs -0 cat >/dev/null 2>&1 || true
