@@ -263,7 +263,14 @@ void VerdictCache::save()
             return;
     }
     const platform::UniqueFd folder = openFolder(m_folder);
-    if (!folder.valid() || !lockPatiently(folder.get()))
+    // A folder this process may not write (the installation's, for a user's program)
+    // keeps the verdicts in memory without taking the lock the writers use.
+    if (!folder.valid() || ::faccessat(folder.get(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        std::lock_guard lock(m_mutex);
+        m_persistent = false;
+        return;
+    }
+    if (!lockPatiently(folder.get()))
         return;
 
     // What another process saved since this one read the file is kept.

@@ -280,6 +280,46 @@ TEST_F(EngineVerdictCache, ACacheFileAnotherUserCouldHaveWrittenIsNeitherUsedNor
     }
 }
 
+TEST_F(EngineVerdictCache, AnotherUsersProgramTrustsTheCacheOfRootAndKeepsItsOwnInMemory)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    {
+        auto engine = start();
+        ASSERT_TRUE(engine);
+        test(*engine, m_clean[0], Archives);
+        engine.reset();
+    }
+    const std::string saved = readAll(cacheFile());
+    ASSERT_EQ(entryCount(cacheFile()), 1u);
+    const std::string temporary = m_folder.mkdir("tmp");
+    ASSERT_EQ(::chmod(temporary.c_str(), 01777), 0);
+    ASSERT_EQ(::chmod(m_folder.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(m_files.c_str(), 0755), 0);
+    m_folder.write("QelAv.SCH", "[Engine]\nTempFolder=" + temporary + "\n");
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(10);
+        auto engine = start();
+        if (!engine)
+            ::_exit(11);
+        // Root's verdict holds; this user's new ones stay in its memory.
+        const int code = testedByLibrary(*engine, m_clean[0], Archives, 0) ? 12
+            : !testedByLibrary(*engine, m_clean[1], Archives, 0)          ? 13
+            : testedByLibrary(*engine, m_clean[1], Archives, 0)           ? 14
+                                                                          : 0;
+        engine.reset();
+        ::_exit(::testing::Test::HasFailure() ? 15 : code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+    EXPECT_EQ(readAll(cacheFile()), saved) << "the installation's file is root's alone";
+}
+
 TEST_F(EngineVerdictCache, KeepsAtMostItsBoundOfTheMostRecentVerdicts)
 {
     m_folder.write("QelAv.SCH", "[Engine]\nVerdictCache=4\n");
