@@ -18,6 +18,7 @@
 #include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace vz::savapi {
@@ -226,6 +227,29 @@ bool settledBefore(const struct stat& st, std::int64_t startedNs)
     return changed < startedNs - margin;
 }
 
+// Local file systems whose inode numbers stay and whose change time moves with every
+// write, stamped in nanoseconds. Elsewhere the identity can be met by other content:
+// FAT, exFAT, NTFS and optical media number their inodes by position on a medium that
+// another medium can take the place of, network and FUSE file systems report what a
+// server says, and an overlay's lower layer can change beneath it.
+bool keepsIdentity(int fd)
+{
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<std::uint32_t>(fs.f_type)) {
+    case 0xEF53u:     // ext2, ext3, ext4
+    case 0x58465342u: // xfs
+    case 0x9123683Eu: // btrfs
+    case 0xF2F52010u: // f2fs
+    case 0x2FC12FC1u: // zfs
+    case 0x01021994u: // tmpfs
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 EngineCounters engineCounters()
@@ -421,7 +445,7 @@ AveResult ClamEngine::scanDescriptor(int fd, const char* name, std::uint16_t opt
 {
     // Only a regular file has an identity that a write is sure to change.
     struct stat before {};
-    const bool cacheable = m_verdicts && ::fstat(fd, &before) == 0 && S_ISREG(before.st_mode);
+    const bool cacheable = m_verdicts && ::fstat(fd, &before) == 0 && S_ISREG(before.st_mode) && keepsIdentity(fd);
     const VerdictKey key { cacheable ? FileIdentity::of(before) : FileIdentity {}, static_cast<std::uint16_t>(options & DetectionOptions) };
     if (cacheable && m_verdicts->isClean(key)) {
         ++cachedVerdicts;
