@@ -191,6 +191,9 @@ VerdictContext verdictContext(std::string_view definitionsHeader, const Definiti
     std::uint64_t h = digest(1469598103934665603ull, definitionsHeader);
     h = digest(h, std::string_view("\0", 1));
     h = digest(h, cl_retver());
+    // Raised with every change of this engine that may turn a verdict (what counts as
+    // clean, the options given to libclamav), so that no older verdict outlives it.
+    h = digest(h, "/rules 1/");
     const std::string limits = std::to_string(settings.maxFileSize) + "/" + std::to_string(settings.maxScanSize) + "/"
         + std::to_string(settings.maxRecursion) + "/" + std::to_string(settings.maxFiles);
     context.digest = digest(h, limits);
