@@ -8,7 +8,7 @@
 // asks it for this table. Plain C types only, so that either side may be rebuilt alone.
 extern "C" {
 
-#define AVE_INTERFACE_VERSION 1u
+#define AVE_INTERFACE_VERSION 2u
 
 // Answers of create(), which SAVAPI_Init passes on.
 enum AveStatus : int {
@@ -29,6 +29,7 @@ struct AveSettings {
     std::uint64_t maxScanSize;
     std::uint32_t maxRecursion;
     std::uint32_t maxFiles;
+    std::uint32_t verdictCacheEntries; // clean verdicts kept; 0: no verdict cache
 };
 
 struct AveDefinitionsInfo {
@@ -68,6 +69,15 @@ struct AveModule {
 // The module's one export; null when it does not speak the asked interface version.
 const AveModule* AVE_GetModule(std::uint32_t interfaceVersion);
 typedef const AveModule* (*AveGetModuleFn)(std::uint32_t interfaceVersion);
+
+// What the engines of the process have done since it loaded the module, for tests.
+struct AveCounters {
+    std::uint64_t enginesCompiled; // libclamav engines compiled
+    std::uint64_t filesScanned;    // files handed to libclamav by descriptor
+    std::uint64_t cachedVerdicts;  // tests answered "clean" from the verdict cache
+};
+void AVE_GetCounters(AveCounters* counters);
+typedef void (*AveGetCountersFn)(AveCounters* counters);
 
 } // extern "C"
 

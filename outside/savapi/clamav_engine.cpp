@@ -7,15 +7,18 @@
 #include "platform/linux/unique_fd.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <clamav.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace vz::savapi {
@@ -29,6 +32,12 @@ constexpr std::uint16_t OptionMacroHeuristics = 0x1000;
 constexpr std::uint16_t OptionHeuristicsLow = 0x2000;
 constexpr std::uint16_t OptionHeuristicsMedium = 0x4000;
 constexpr std::uint16_t OptionHeuristicsHigh = 0x8000;
+// The options that change what a test finds (repair and macro removal do not).
+constexpr std::uint16_t DetectionOptions = OptionArchives | OptionMacroHeuristics | OptionHeuristicsLow | OptionHeuristicsMedium | OptionHeuristicsHigh;
+
+std::atomic<std::uint64_t> enginesCompiled { 0 };
+std::atomic<std::uint64_t> filesScanned { 0 };
+std::atomic<std::uint64_t> cachedVerdicts { 0 };
 
 // Everything libclamav can parse; archives only when asked. The heuristic levels add
 // libclamav's heuristics from the least to the most prone to false alarms; the
@@ -163,7 +172,93 @@ void parseVersion(const char* text, std::uint8_t (&out)[3])
     out[2] = static_cast<std::uint8_t>(patch);
 }
 
+// FNV-1a, to fold the context of the verdicts into one number.
+std::uint64_t digest(std::uint64_t h, std::string_view bytes)
+{
+    for (const char c : bytes) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+// The verdicts hold for these definitions (their header carries date, version, size
+// and the checksum of their content), this libclamav and the settings that bound what
+// a test looks at.
+VerdictContext verdictContext(std::string_view definitionsHeader, const Definitions& definitions, const AveSettings& settings)
+{
+    VerdictContext context;
+    std::uint64_t h = digest(1469598103934665603ull, definitionsHeader);
+    h = digest(h, std::string_view("\0", 1));
+    h = digest(h, cl_retver());
+    // Raised with every change of this engine that may turn a verdict (what counts as
+    // clean, the options given to libclamav), so that no older verdict outlives it.
+    h = digest(h, "/rules 1/");
+    const std::string limits = std::to_string(settings.maxFileSize) + "/" + std::to_string(settings.maxScanSize) + "/"
+        + std::to_string(settings.maxRecursion) + "/" + std::to_string(settings.maxFiles);
+    context.digest = digest(h, limits);
+    context.year = definitions.year;
+    context.month = definitions.month;
+    context.day = definitions.day;
+    std::memcpy(context.version, definitions.version, sizeof context.version);
+    return context;
+}
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::int64_t nanoseconds(const timespec& t)
+{
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// A file written within the granularity of its time stamps before the test began may
+// be written again without its times moving. Only a file whose change time lies well
+// before the test is cached: 100 ms where the file system keeps nanoseconds (the kernel
+// stamps with a clock of a few milliseconds), 2 s where it keeps whole milliseconds or
+// coarser.
+bool settledBefore(const struct stat& st, std::int64_t startedNs)
+{
+    const std::int64_t changed = nanoseconds(st.st_ctim);
+    const bool fine = st.st_ctim.tv_nsec % 1000000 != 0 || st.st_mtim.tv_nsec % 1000000 != 0;
+    const std::int64_t margin = fine ? 100'000'000 : 2'000'000'000;
+    return changed < startedNs - margin;
+}
+
+// Local file systems whose inode numbers stay and whose change time moves with every
+// write, stamped in nanoseconds. Elsewhere the identity can be met by other content:
+// FAT, exFAT, NTFS and optical media number their inodes by position on a medium that
+// another medium can take the place of, network and FUSE file systems report what a
+// server says, and an overlay's lower layer can change beneath it.
+bool keepsIdentity(int fd)
+{
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<std::uint32_t>(fs.f_type)) {
+    case 0xEF53u:     // ext2, ext3, ext4
+    case 0x58465342u: // xfs
+    case 0x9123683Eu: // btrfs
+    case 0xF2F52010u: // f2fs
+    case 0x2FC12FC1u: // zfs
+    case 0x01021994u: // tmpfs
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
+
+EngineCounters engineCounters()
+{
+    return EngineCounters { enginesCompiled.load(), filesScanned.load(), cachedVerdicts.load() };
+}
 
 bool startLibrary()
 {
@@ -205,34 +300,43 @@ int ClamEngine::create(const std::string& definitionsPath, const AveSettings& se
     if (!startLibrary())
         return AveEngineFailure;
 
-    std::string bytes;
-    if (const int status = readDefinitions(definitionsPath, bytes); status != AveOk)
-        return status;
-    ParseResult parsed = parseDefinitions(bytes);
+    ParseResult parsed;
+    std::string definitionsHeader;
+    {
+        std::string bytes;
+        if (const int status = readDefinitions(definitionsPath, bytes); status != AveOk)
+            return status;
+        parsed = parseDefinitions(bytes);
+        definitionsHeader = bytes.substr(0, HeaderSize);
+        // The whole file goes at once: only the parsed sections are loaded.
+    }
     if (parsed.status == ParseStatus::Incomplete)
         return AveDefinitionsBusy;
     if (parsed.status != ParseStatus::Ok)
         return AveDefinitionsCorrupt;
-    const Definitions& definitions = parsed.definitions;
+    Definitions& definitions = parsed.definitions;
 
     std::unique_ptr<ClamEngine> engine(new ClamEngine);
     engine->m_folder = PrivateFolder::make(temporaryParent(settings));
     if (!engine->m_folder)
         return AveTemporaryFolderUnusable;
-    engine->m_definitions = definitions;
     engine->m_settings = settings;
-
-    // The engine without a clean-file cache: for repairs and images, and for every
-    // test when no cached engine can be had.
-    std::uint32_t loaded = 0;
-    if (const int status = engine->build(CleanCache::Off, engine->m_engine, &loaded); status != AveOk)
-        return status;
     for (const auto& section : definitions.sections) {
         for (auto& name : signatureNames(section.name, section.data)) {
             if (section.repairable && section.repairMethod != RepairMethod::None)
                 engine->m_rules[recordName(name)] = RepairRule { section.repairMethod, section.beginMarker, section.endMarker };
             engine->m_names.push_back(std::move(name));
         }
+    }
+
+    // One engine for every test, repair and image, whatever the options.
+    std::uint32_t loaded = 0;
+    if (const int status = engine->build(definitions, loaded); status != AveOk)
+        return status;
+
+    if (settings.verdictCacheEntries) {
+        engine->m_verdicts = std::make_unique<VerdictCache>(folderOf(definitionsPath), verdictContext(definitionsHeader, definitions, settings), settings.verdictCacheEntries);
+        engine->m_verdicts->load();
     }
 
     info = AveDefinitionsInfo {};
@@ -246,7 +350,7 @@ int ClamEngine::create(const std::string& definitionsPath, const AveSettings& se
     return AveOk;
 }
 
-int ClamEngine::build(CleanCache cache, cl_engine*& out, std::uint32_t* signatures) const
+int ClamEngine::build(Definitions& definitions, std::uint32_t& signatures)
 {
     cl_engine* built = cl_engine_new();
     if (!built)
@@ -261,9 +365,11 @@ int ClamEngine::build(CleanCache cache, cl_engine*& out, std::uint32_t* signatur
     } owner { built };
 
     MessageCapture messages;
-    bool configured = cl_engine_set_str(built, CL_ENGINE_TMPDIR, m_folder->path().c_str()) == CL_SUCCESS;
-    if (cache == CleanCache::Off)
-        configured = configured && cl_engine_set_num(built, CL_ENGINE_DISABLE_CACHE, 1) == CL_SUCCESS;
+    // libclamav's clean-file cache knows a file's content but not the options it was
+    // tested with (a file found clean with archives off would stay clean with them on):
+    // it stays off, and the verdict cache, which keys by options, takes its place.
+    bool configured = cl_engine_set_str(built, CL_ENGINE_TMPDIR, m_folder->path().c_str()) == CL_SUCCESS
+        && cl_engine_set_num(built, CL_ENGINE_DISABLE_CACHE, 1) == CL_SUCCESS;
     if (m_settings.maxFileSize)
         configured = configured && cl_engine_set_num(built, CL_ENGINE_MAX_FILESIZE, static_cast<long long>(m_settings.maxFileSize)) == CL_SUCCESS;
     if (m_settings.maxScanSize)
@@ -276,49 +382,32 @@ int ClamEngine::build(CleanCache cache, cl_engine*& out, std::uint32_t* signatur
         return AveSettingsInvalid;
 
     std::uint32_t loaded = 0;
-    for (const auto& section : m_definitions.sections) {
+    for (auto& section : definitions.sections) {
         const SectionLoad load = loadSection(built, m_folder->path(), section);
         // libclamav accepts a database it did not understand with no signatures: the
         // count must be the one the definitions declare.
         if (!load.problem.empty() || load.signatures != section.signatures)
             return AveDefinitionsCorrupt;
         loaded += load.signatures;
+        // libclamav holds its own form now.
+        std::string().swap(section.data);
     }
     if (cl_engine_compile(built) != CL_SUCCESS)
         return AveEngineFailure;
-    if (signatures)
-        *signatures = loaded;
-    out = built;
+    ++enginesCompiled;
+    signatures = loaded;
+    m_engine = built;
     owner.engine = nullptr;
     return AveOk;
 }
 
-cl_engine* ClamEngine::engineFor(std::uint16_t options) const
-{
-    // libclamav's clean-file cache knows a file's content but not the options it was
-    // tested with (a file found clean with archives off would stay clean with them
-    // on), so each set of options gets an engine and a cache of its own. A scan job
-    // uses one set throughout, so its files that repeat an earlier content are not
-    // tested twice.
-    std::lock_guard lock(m_cachedMutex);
-    if (auto it = m_cached.find(options); it != m_cached.end())
-        return it->second ? it->second : m_engine;
-    cl_engine* built = nullptr;
-    if (m_cached.size() >= MaxCachedEngines || build(CleanCache::On, built, nullptr) != AveOk)
-        built = nullptr;
-    m_cached[options] = built;
-    return built ? built : m_engine;
-}
-
 ClamEngine::~ClamEngine()
 {
-    for (auto& [options, cached] : m_cached) {
-        if (cached)
-            cl_engine_free(cached);
-    }
+    if (m_verdicts)
+        m_verdicts->save();
     if (m_engine)
         cl_engine_free(m_engine);
-    // The private folder goes after the engines, which may still hold files in it.
+    // The private folder goes after the engine, which may still hold files in it.
 }
 
 AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool loggedErrors) const
@@ -361,12 +450,31 @@ AveResult ClamEngine::interpret(int statusValue, const char* virusName, bool log
 
 AveResult ClamEngine::scanDescriptor(int fd, const char* name, std::uint16_t options) const
 {
+    // Only a regular file has an identity that a write is sure to change.
+    struct stat before {};
+    const bool cacheable = m_verdicts && ::fstat(fd, &before) == 0 && S_ISREG(before.st_mode) && keepsIdentity(fd);
+    const VerdictKey key { cacheable ? FileIdentity::of(before) : FileIdentity {}, static_cast<std::uint16_t>(options & DetectionOptions) };
+    if (cacheable && m_verdicts->isClean(key)) {
+        ++cachedVerdicts;
+        return AveResult {};
+    }
+    timespec started {};
+    ::clock_gettime(CLOCK_REALTIME, &started);
+
     cl_scan_options scan = scanOptions(options);
     const char* found = nullptr;
     unsigned long scanned = 0;
     MessageCapture messages;
-    const cl_error_t status = cl_scandesc_callback(fd, name, &found, &scanned, engineFor(options), &scan, &messages);
-    return interpret(status, found, messages.hasErrors());
+    const cl_error_t status = cl_scandesc_callback(fd, name, &found, &scanned, m_engine, &scan, &messages);
+    ++filesScanned;
+    const AveResult r = interpret(status, found, messages.hasErrors());
+
+    // Clean, and the file the same after the test as before it.
+    struct stat after {};
+    if (cacheable && r.flags == 0 && settledBefore(before, nanoseconds(started)) && ::fstat(fd, &after) == 0
+        && FileIdentity::of(after) == key.file && m_verdicts->addClean(key))
+        m_verdicts->save();
+    return r;
 }
 
 AveResult ClamEngine::scanMemory(const void* data, std::size_t size, const char* name, std::uint16_t options) const

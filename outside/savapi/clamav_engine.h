@@ -3,10 +3,10 @@
 #include "outside/savapi/ave_module.h"
 #include "outside/savapi/definitions_format.h"
 #include "outside/savapi/private_folder.h"
+#include "outside/savapi/verdict_cache.h"
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,8 +28,19 @@ struct SectionLoad {
 };
 SectionLoad loadSection(cl_engine* engine, const std::string& folder, const DefinitionsSection& section);
 
-// The detecting engine: libclamav with the signatures of one definitions file and a
-// private temporary folder. Tests may run on several threads at once.
+// What the engines of this process have done since it started, for tests to watch:
+// engines compiled, files handed to libclamav by descriptor, tests answered from the
+// verdict cache.
+struct EngineCounters {
+    std::uint64_t enginesCompiled;
+    std::uint64_t filesScanned;
+    std::uint64_t cachedVerdicts;
+};
+EngineCounters engineCounters();
+
+// The detecting engine: libclamav with the signatures of one definitions file, compiled
+// once whatever options the tests use, a private temporary folder and the verdict cache.
+// Tests may run on several threads at once.
 class ClamEngine {
 public:
     static int create(const std::string& definitionsPath, const AveSettings& settings, std::unique_ptr<ClamEngine>& engine, AveDefinitionsInfo& info);
@@ -49,22 +60,15 @@ private:
         std::string endMarker;
     };
 
-    enum class CleanCache { Off, On };
-    // At most this many sets of options get an engine with a cache of their own.
-    static constexpr std::size_t MaxCachedEngines = 8;
-
     ClamEngine() = default;
-    int build(CleanCache cache, cl_engine*& out, std::uint32_t* signatures) const;
-    cl_engine* engineFor(std::uint16_t options) const;
+    int build(Definitions& definitions, std::uint32_t& signatures);
     AveResult interpret(int status, const char* virusName, bool loggedErrors) const;
     const RepairRule* ruleFor(std::string_view virusName) const;
 
     cl_engine* m_engine = nullptr;
-    std::unique_ptr<PrivateFolder> m_folder; // removed once the destructor has freed the engines
-    Definitions m_definitions;
+    std::unique_ptr<PrivateFolder> m_folder; // removed once the destructor has freed the engine
     AveSettings m_settings {};
-    mutable std::mutex m_cachedMutex;
-    mutable std::map<std::uint16_t, cl_engine*> m_cached;
+    std::unique_ptr<VerdictCache> m_verdicts; // null when the settings turn it off
     std::map<std::string, RepairRule, std::less<>> m_rules;
     std::vector<std::string> m_names;
 };

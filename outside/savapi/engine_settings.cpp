@@ -74,6 +74,9 @@ bool parseEngineSettings(std::string_view text, EngineSettings& settings)
             ok = parseNumber(value, settings.maxRecursion);
         else if (equalsIgnoreCase(name, "MaxFiles"))
             ok = parseNumber(value, settings.maxFiles);
+        else if (equalsIgnoreCase(name, "VerdictCache"))
+            ok = value == "0" ? (settings.verdictCacheEntries = 0, true)
+                              : parseNumber(value, settings.verdictCacheEntries) && settings.verdictCacheEntries <= MostVerdictCacheEntries;
         if (!ok)
             return false;
     }

@@ -102,3 +102,11 @@ extern "C" const AveModule* AVE_GetModule(std::uint32_t interfaceVersion)
 {
     return interfaceVersion == AVE_INTERFACE_VERSION ? &vz::savapi::Module : nullptr;
 }
+
+extern "C" void AVE_GetCounters(AveCounters* counters)
+{
+    if (!counters)
+        return;
+    const vz::savapi::EngineCounters now = vz::savapi::engineCounters();
+    *counters = AveCounters { now.enginesCompiled, now.filesScanned, now.cachedVerdicts };
+}

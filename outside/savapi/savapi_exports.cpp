@@ -271,7 +271,8 @@ int init(const char* modulePath, const char* definitionsPath, const char* settin
     if (!api || api->interfaceVersion != AVE_INTERFACE_VERSION)
         return SAVAPI_INIT_MODULE_UNUSABLE;
 
-    const AveSettings aveSettings { settings.temporaryParent.c_str(), settings.maxFileSize, settings.maxScanSize, settings.maxRecursion, settings.maxFiles };
+    const AveSettings aveSettings { settings.temporaryParent.c_str(), settings.maxFileSize, settings.maxScanSize, settings.maxRecursion, settings.maxFiles,
+        settings.verdictCacheEntries };
     AveEngine* engine = nullptr;
     AveDefinitionsInfo definitions {};
     const int status = api->create(definitionsPath, &aveSettings, &engine, &definitions);

@@ -17,6 +17,12 @@ TEST(EngineSettings, ReadsTheEngineSectionAndLeavesTheRest)
     EngineSettings empty;
     EXPECT_TRUE(parseEngineSettings("", empty));
     EXPECT_EQ(empty.maxFileSize, 0u);
+    EXPECT_EQ(empty.verdictCacheEntries, DefaultVerdictCacheEntries);
+    for (const auto& [text, entries] : { std::pair { "[Engine]\nVerdictCache=0\n", 0u }, { "[Engine]\nVerdictCache=16\n", 16u } }) {
+        EngineSettings cache;
+        EXPECT_TRUE(parseEngineSettings(text, cache)) << text;
+        EXPECT_EQ(cache.verdictCacheEntries, entries) << text;
+    }
 }
 
 TEST(EngineSettings, RefusesValuesTheEngineCannotUse)
@@ -29,6 +35,9 @@ TEST(EngineSettings, RefusesValuesTheEngineCannotUse)
         "[Engine]\nTempFolder=relative/path\n",
         "[Engine]\nno value here\n",
         "[Engine\nMaxFiles=3\n",
+        "[Engine]\nVerdictCache=4194305\n",
+        "[Engine]\nVerdictCache=-1\n",
+        "[Engine]\nVerdictCache=\n",
     };
     for (const char* text : cases) {
         EngineSettings s;
