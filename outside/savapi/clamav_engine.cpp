@@ -281,6 +281,12 @@ SectionLoad loadSection(cl_engine* engine, const std::string& folder, const Defi
         load.problem = "cannot write " + file + ": " + std::strerror(errno);
         return load;
     }
+    return loadWrittenSection(engine, file, section.name);
+}
+
+SectionLoad loadWrittenSection(cl_engine* engine, const std::string& file, const std::string& name)
+{
+    SectionLoad load;
     MessageCapture messages;
     // Loaded as official definitions: the names come back as written. Phishing lists
     // load only when asked for. Bytecode runs only from a signed container, whose
@@ -289,9 +295,9 @@ SectionLoad loadSection(cl_engine* engine, const std::string& folder, const Defi
     const cl_error_t status = cl_load(file.c_str(), engine, &load.signatures, options);
     ::unlink(file.c_str());
     if (status != CL_SUCCESS)
-        load.problem = section.name + ": " + cl_strerror(status);
+        load.problem = name + ": " + cl_strerror(status);
     else if (messages.hasErrors())
-        load.problem = section.name + ": " + messages.errors().front();
+        load.problem = name + ": " + messages.errors().front();
     return load;
 }
 
@@ -321,12 +327,14 @@ int ClamEngine::create(const std::string& definitionsPath, const AveSettings& se
     if (!engine->m_folder)
         return AveTemporaryFolderUnusable;
     engine->m_settings = settings;
+    engine->m_definitionsPath = definitionsPath;
+    engine->m_definitionsHeader = definitionsHeader;
     for (const auto& section : definitions.sections) {
-        for (auto& name : signatureNames(section.name, section.data)) {
-            if (section.repairable && section.repairMethod != RepairMethod::None)
-                engine->m_rules[recordName(name)] = RepairRule { section.repairMethod, section.beginMarker, section.endMarker };
-            engine->m_names.push_back(std::move(name));
-        }
+        if (!section.repairable || section.repairMethod == RepairMethod::None)
+            continue;
+        forEachSignatureName(section.name, section.data, [&](std::string_view name) {
+            engine->m_rules[recordName(name)] = RepairRule { section.repairMethod, section.beginMarker, section.endMarker };
+        });
     }
 
     // One engine for every test, repair and image, whatever the options.
@@ -381,16 +389,32 @@ int ClamEngine::build(Definitions& definitions, std::uint32_t& signatures)
     if (!configured)
         return AveSettingsInvalid;
 
+    // Every section goes to disk first and its bytes are freed, so that libclamav builds
+    // its tables while this engine holds none of the definitions' bytes any more. Each
+    // has a folder of its own: two sections may carry one name.
+    std::vector<std::string> written;
+    for (std::size_t i = 0; i < definitions.sections.size(); ++i) {
+        DefinitionsSection& section = definitions.sections[i];
+        if (!isAcceptedDatabaseName(section.name))
+            return AveDefinitionsCorrupt;
+        const std::string folder = m_folder->path() + "/s" + std::to_string(i);
+        if (::mkdir(folder.c_str(), 0700) != 0)
+            return AveTemporaryFolderUnusable;
+        written.push_back(folder + "/" + section.name);
+        if (!writeWhole(written.back(), section.data))
+            return AveTemporaryFolderUnusable;
+        std::string().swap(section.data);
+    }
     std::uint32_t loaded = 0;
-    for (auto& section : definitions.sections) {
-        const SectionLoad load = loadSection(built, m_folder->path(), section);
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        const DefinitionsSection& section = definitions.sections[i];
+        const SectionLoad load = loadWrittenSection(built, written[i], section.name);
+        ::rmdir(written[i].substr(0, written[i].rfind('/')).c_str());
         // libclamav accepts a database it did not understand with no signatures: the
         // count must be the one the definitions declare.
         if (!load.problem.empty() || load.signatures != section.signatures)
             return AveDefinitionsCorrupt;
         loaded += load.signatures;
-        // libclamav holds its own form now.
-        std::string().swap(section.data);
     }
     if (cl_engine_compile(built) != CL_SUCCESS)
         return AveEngineFailure;
@@ -548,9 +572,21 @@ AveResult ClamEngine::repairDescriptor(int fd, std::string_view virusName) const
 
 std::string ClamEngine::virusNames() const
 {
+    // Only the definitions this engine loaded answer: a file replaced since gives none.
+    std::string bytes;
+    if (readDefinitions(m_definitionsPath, bytes) != AveOk || bytes.substr(0, HeaderSize) != m_definitionsHeader)
+        return {};
+    ParseResult parsed = parseDefinitions(bytes);
+    std::string().swap(bytes);
+    if (parsed.status != ParseStatus::Ok)
+        return {};
     std::string all;
-    for (const auto& name : m_names)
-        all += name + "\n";
+    for (const auto& section : parsed.definitions.sections) {
+        forEachSignatureName(section.name, section.data, [&](std::string_view name) {
+            all.append(name);
+            all.push_back('\n');
+        });
+    }
     return all;
 }
 

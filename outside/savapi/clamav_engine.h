@@ -27,6 +27,8 @@ struct SectionLoad {
     std::string problem;
 };
 SectionLoad loadSection(cl_engine* engine, const std::string& folder, const DefinitionsSection& section);
+// Loads a section already written to `file` (its database name is `name`).
+SectionLoad loadWrittenSection(cl_engine* engine, const std::string& file, const std::string& name);
 
 // What the engines of this process have done since it started, for tests to watch:
 // engines compiled, files handed to libclamav by descriptor, tests answered from the
@@ -70,7 +72,10 @@ private:
     AveSettings m_settings {};
     std::unique_ptr<VerdictCache> m_verdicts; // null when the settings turn it off
     std::map<std::string, RepairRule, std::less<>> m_rules;
-    std::vector<std::string> m_names;
+    // The detection names are read from the definitions again when asked for: a million
+    // of them would cost memory and start time for a list that is rarely wanted.
+    std::string m_definitionsPath;
+    std::string m_definitionsHeader; // the header of the definitions loaded
 };
 
 } // namespace vz::savapi

@@ -1,5 +1,8 @@
 #include "outside/savapi/definitions_format.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -80,20 +83,14 @@ std::uint32_t Definitions::signatures() const
 
 std::uint32_t crc32(std::string_view bytes)
 {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t {};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char b : bytes)
-        crc = table[(crc ^ b) & 0xff] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
+    uLong crc = ::crc32(0L, Z_NULL, 0);
+    // zlib takes at most a uInt at a time.
+    while (!bytes.empty()) {
+        const std::size_t piece = std::min<std::size_t>(bytes.size(), 1u << 30);
+        crc = ::crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(piece));
+        bytes.remove_prefix(piece);
+    }
+    return static_cast<std::uint32_t>(crc);
 }
 
 bool isAcceptedDatabaseName(std::string_view name)
@@ -121,11 +118,10 @@ bool declaresDetectionNames(std::string_view databaseName)
     return false;
 }
 
-std::vector<std::string> signatureNames(std::string_view databaseName, std::string_view data)
+void forEachSignatureName(std::string_view databaseName, std::string_view data, const std::function<void(std::string_view)>& each)
 {
-    std::vector<std::string> names;
     if (!declaresDetectionNames(databaseName))
-        return names;
+        return;
     // Hash databases carry the name in the third field; the others in the first.
     const bool hashType = endsWith(databaseName, ".hdb") || endsWith(databaseName, ".hsb") || endsWith(databaseName, ".mdb") || endsWith(databaseName, ".msb") || endsWith(databaseName, ".imp");
     std::size_t start = 0;
@@ -148,8 +144,14 @@ std::vector<std::string> signatureNames(std::string_view databaseName, std::stri
         }
         field = field.substr(0, field.find_first_of(":;"));
         if (!field.empty())
-            names.emplace_back(field);
+            each(field);
     }
+}
+
+std::vector<std::string> signatureNames(std::string_view databaseName, std::string_view data)
+{
+    std::vector<std::string> names;
+    forEachSignatureName(databaseName, data, [&](std::string_view name) { names.emplace_back(name); });
     return names;
 }
 

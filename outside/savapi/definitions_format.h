@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,6 +100,8 @@ bool declaresDetectionNames(std::string_view databaseName);
 // The detection names declared by a database's lines (by its file type); none for a
 // type that declares no detection names.
 std::vector<std::string> signatureNames(std::string_view databaseName, std::string_view data);
+// The same names one by one, without a list of them (a database may declare millions).
+void forEachSignatureName(std::string_view databaseName, std::string_view data, const std::function<void(std::string_view)>& each);
 
 std::uint32_t crc32(std::string_view bytes);
 
