@@ -20,17 +20,7 @@ rounds=3
 for tool in clamscan clamd clamdscan /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/packages.txt lists it)" >&2; exit 2; }
 done
-if [[ ! -d "$corpus" ]]; then
-    mkdir -p "$corpus"
-    for src in /usr/share/doc /usr/include /usr/lib/python3*; do
-        [[ -d "$src" ]] && cp -r "$src" "$corpus/$(basename "$src")" 2>/dev/null || true
-    done
-    find "$corpus" -type l -delete
-fi
-files=$(find "$corpus" -type f | wc -l)
-bytes=$(find "$corpus" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
-mb=$(awk -v b="$bytes" 'BEGIN {printf "%.1f", b / 1048576}')
-echo "Corpus: $corpus, $files files, $mb MB"
+source "$root/bench/scan/corpus.sh"
 
 work="$(mktemp -d)"
 clamd_pid=""

@@ -2,6 +2,7 @@
 #include "common/files.h"
 
 #include "common/paths.h"
+#include "platform/linux/descriptor_io.h"
 #include "platform/linux/unique_fd.h"
 
 #include <cerrno>
@@ -32,35 +33,12 @@ void UniqueFd::reset(int fd)
 namespace vz::files {
 
 using platform::UniqueFd;
+using platform::kindOf;
+using platform::writeAll;
 
 namespace {
 
 std::string str(std::string_view s) { return std::string(s); }
-
-FileKind kindOf(mode_t mode)
-{
-    if (S_ISREG(mode))
-        return FileKind::Regular;
-    if (S_ISDIR(mode))
-        return FileKind::Directory;
-    if (S_ISLNK(mode))
-        return FileKind::Symlink;
-    return FileKind::Other;
-}
-
-Result<void> writeAll(int fd, std::string_view data, const std::string& path)
-{
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error::fromErrno("write", errno, path);
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return Success {};
-}
 
 // A name beside `path` that no other writer will pick.
 std::string temporarySibling(std::string_view path)
@@ -132,13 +110,7 @@ Result<FileStatus> status(std::string_view path, FollowLinks follow)
     int rc = follow == FollowLinks::Yes ? ::stat(p.c_str(), &st) : ::lstat(p.c_str(), &st);
     if (rc != 0)
         return Error::fromErrno(follow == FollowLinks::Yes ? "stat" : "lstat", errno, p);
-    FileStatus s;
-    s.kind = kindOf(st.st_mode);
-    s.size = static_cast<std::uint64_t>(st.st_size);
-    s.device = static_cast<std::uint64_t>(st.st_dev);
-    s.modifiedSeconds = st.st_mtim.tv_sec;
-    s.mode = st.st_mode & 07777;
-    return s;
+    return platform::statusOf(st);
 }
 
 Result<std::vector<DirectoryEntry>> listDirectory(std::string_view folder)
@@ -147,28 +119,7 @@ Result<std::vector<DirectoryEntry>> listDirectory(std::string_view folder)
     DIR* dir = ::opendir(f.c_str());
     if (!dir)
         return Error::fromErrno("opendir", errno, f);
-    std::vector<DirectoryEntry> entries;
-    while (dirent* e = ::readdir(dir)) {
-        std::string_view name = e->d_name;
-        if (name == "." || name == "..")
-            continue;
-        DirectoryEntry entry { std::string(name), FileKind::Other };
-        switch (e->d_type) {
-        case DT_REG: entry.kind = FileKind::Regular; break;
-        case DT_DIR: entry.kind = FileKind::Directory; break;
-        case DT_LNK: entry.kind = FileKind::Symlink; break;
-        case DT_UNKNOWN: {
-            struct stat st;
-            if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-                entry.kind = kindOf(st.st_mode);
-            break;
-        }
-        default: break;
-        }
-        entries.push_back(std::move(entry));
-    }
-    ::closedir(dir);
-    return entries;
+    return platform::readEntries(dir, f);
 }
 
 Result<void> moveNoReplace(std::string_view from, std::string_view to)

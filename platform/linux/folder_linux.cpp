@@ -1,6 +1,7 @@
 // Linux adapter for the folders and files a scan holds open (common/folder.h).
 #include "common/folder.h"
 
+#include "platform/linux/descriptor_io.h"
 #include "platform/linux/unique_fd.h"
 
 #include <cerrno>
@@ -15,6 +16,7 @@
 namespace vz::files {
 
 using platform::UniqueFd;
+using platform::writeAll;
 
 namespace {
 
@@ -25,20 +27,9 @@ FileIdentity identityOf(const struct stat& st)
     return { static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
 }
 
-FileKind kindOf(mode_t mode)
+// What a "/proc/self/fd/<n>" name leads to: the open file's real path.
+Result<std::string> linkTarget(const std::string& link)
 {
-    if (S_ISREG(mode))
-        return FileKind::Regular;
-    if (S_ISDIR(mode))
-        return FileKind::Directory;
-    if (S_ISLNK(mode))
-        return FileKind::Symlink;
-    return FileKind::Other;
-}
-
-Result<std::string> linkTarget(int descriptor)
-{
-    std::string link = "/proc/self/fd/" + std::to_string(descriptor);
     std::string buf(PATH_MAX, '\0');
     for (;;) {
         ssize_t n = ::readlink(link.c_str(), buf.data(), buf.size());
@@ -50,20 +41,6 @@ Result<std::string> linkTarget(int descriptor)
         }
         buf.resize(buf.size() * 2); // deeper than PATH_MAX: the kernel still answers
     }
-}
-
-Result<void> writeAll(int fd, std::string_view data, const std::string& what)
-{
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error::fromErrno("write", errno, what);
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return Success {};
 }
 
 // Copies the whole content of `in` (from its start) into `out`.
@@ -190,7 +167,7 @@ Result<Folder> Folder::open(std::string_view path)
 
 Result<std::string> Folder::realPath() const
 {
-    return linkTarget(m_descriptor);
+    return linkTarget("/proc/self/fd/" + std::to_string(m_descriptor));
 }
 
 Result<std::vector<DirectoryEntry>> Folder::entries() const
@@ -205,37 +182,7 @@ Result<std::vector<DirectoryEntry>> Folder::entries() const
         ::close(dup);
         return Error::fromErrno("fdopendir", e, ".");
     }
-    std::vector<DirectoryEntry> list;
-    for (;;) {
-        errno = 0;
-        dirent* e = ::readdir(dir);
-        if (!e) {
-            int err = errno;
-            ::closedir(dir);
-            if (err != 0)
-                return Error::fromErrno("readdir", err, ".");
-            return list;
-        }
-        std::string_view name = e->d_name;
-        if (name == "." || name == "..")
-            continue;
-        DirectoryEntry entry { std::string(name), FileKind::Other };
-        switch (e->d_type) {
-        case DT_REG: entry.kind = FileKind::Regular; break;
-        case DT_DIR: entry.kind = FileKind::Directory; break;
-        case DT_LNK: entry.kind = FileKind::Symlink; break;
-        case DT_UNKNOWN: {
-            struct stat st;
-            if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-                entry.kind = kindOf(st.st_mode);
-            else if (errno == ENOENT)
-                continue; // gone since the folder was read: nothing to walk
-            break;
-        }
-        default: break;
-        }
-        list.push_back(std::move(entry));
-    }
+    return platform::readEntries(dir, ".");
 }
 
 Result<Folder> Folder::openSubfolder(std::string_view name) const
@@ -272,13 +219,7 @@ Result<FileStatus> Folder::entryStatus(std::string_view name) const
     struct stat st;
     if (::fstatat(m_descriptor, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return Error::fromErrno("fstatat", errno, n);
-    FileStatus s;
-    s.kind = kindOf(st.st_mode);
-    s.size = static_cast<std::uint64_t>(st.st_size);
-    s.device = static_cast<std::uint64_t>(st.st_dev);
-    s.modifiedSeconds = st.st_mtim.tv_sec;
-    s.mode = st.st_mode & 07777;
-    return s;
+    return platform::statusOf(st);
 }
 
 Result<FileIdentity> Folder::entryIdentity(std::string_view name) const
@@ -436,15 +377,10 @@ Result<HeldFile> openUnnamedFile(std::string_view path)
 Result<NamedFile> openNamedFile(std::string_view path)
 {
     std::string p = str(path);
-    UniqueFd fd(::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd.valid())
-        return Error::fromErrno("open", errno, p);
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0)
-        return Error::fromErrno("fstat", errno, p);
-    if (!S_ISREG(st.st_mode))
-        return Error::fromErrno("open", EntryChanged, p);
-    auto real = linkTarget(fd.get());
+    auto file = openUnnamedFile(p);
+    if (!file)
+        return file.error();
+    auto real = linkTarget(file->shortPath());
     if (!real)
         return real.error();
     auto slash = real->rfind('/');
@@ -454,8 +390,7 @@ Result<NamedFile> openNamedFile(std::string_view path)
     auto folder = Folder::open(folderPath);
     if (!folder)
         return folder.error();
-    NamedFile named { std::move(*folder), real->substr(slash + 1), *real,
-        HeldFile(fd.release(), identityOf(st), static_cast<std::uint64_t>(st.st_size)) };
+    NamedFile named { std::move(*folder), real->substr(slash + 1), *real, std::move(*file) };
     // The folder's entry must be the file that was opened, else a swap came between.
     auto entry = named.folder.entryIdentity(named.name);
     if (!entry || !(*entry == named.file.identity()))

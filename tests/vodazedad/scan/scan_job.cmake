@@ -17,6 +17,7 @@ add_executable(test_pipeline_tsan_test
     ${CMAKE_SOURCE_DIR}/vodazedad/scan/test_pipeline.cpp
     ${CMAKE_SOURCE_DIR}/platform/linux/folder_linux.cpp
     ${CMAKE_SOURCE_DIR}/platform/linux/files_linux.cpp
+    ${CMAKE_SOURCE_DIR}/platform/linux/descriptor_io.cpp
     ${CMAKE_SOURCE_DIR}/common/result.cpp
     ${CMAKE_SOURCE_DIR}/common/paths.cpp)
 target_include_directories(test_pipeline_tsan_test PRIVATE ${CMAKE_SOURCE_DIR})
