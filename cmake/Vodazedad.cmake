@@ -34,12 +34,6 @@ function(vz_add_test target)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${target} ${T_SOURCES})
     target_link_libraries(${target} PRIVATE ${T_LIBS} vz_test_support GTest::gtest GTest::gmock)
-    # GCC 12 at -O3 (Release) warns falsely with -Wrestrict about std::string operator+
-    # chains that start with a literal, which test cases build everywhere; GCC 13
-    # no longer does. Only tests are spared: the product's code is kept clear of it.
-    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-        target_compile_options(${target} PRIVATE -Wno-restrict)
-    endif()
     if(NOT T_LABELS)
         set(T_LABELS unit)
     endif()

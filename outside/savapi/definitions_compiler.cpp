@@ -175,7 +175,10 @@ void countSignatures(Definitions& definitions, const fs::path& folder, std::size
 void writeReplacing(const fs::path& path, const std::string& bytes)
 {
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    // Built by appending: "." + name trips GCC 12's false restrict warning at -O3.
+    std::string name(".");
+    name.append(path.filename().string()).append(".XXXXXX");
+    std::string temporary = (folder / name).string();
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         throw Failure { "cannot write in " + folder.string() + ": " + std::strerror(errno) };
