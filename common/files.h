@@ -45,9 +45,6 @@ Result<void> moveNoReplace(std::string_view from, std::string_view to);
 Result<void> remove(std::string_view path);
 Result<void> copyFile(std::string_view from, std::string_view to, Overwrite overwrite);
 
-// Owner-only access (0600): for quarantined files and private temporary files.
-Result<void> makePrivate(std::string_view path);
-
 // Makes one folder (not its parents), owner-only when private is asked.
 enum class FolderAccess { Default, Private };
 Result<void> makeFolder(std::string_view path, FolderAccess access = FolderAccess::Default);

@@ -206,14 +206,6 @@ Result<void> copyFile(std::string_view from, std::string_view to, Overwrite over
     return Success {};
 }
 
-Result<void> makePrivate(std::string_view path)
-{
-    std::string p = str(path);
-    if (::chmod(p.c_str(), 0600) != 0)
-        return Error::fromErrno("chmod", errno, p);
-    return Success {};
-}
-
 Result<void> makeFolder(std::string_view path, FolderAccess access)
 {
     std::string p = str(path);
